@@ -1,0 +1,31 @@
+# Thin wrapper around CMake.
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all configure test demo check-sanitize fuzz bench format clean
+
+all: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+configure:
+	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+
+test: all
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+demo: all
+	./examples/run-demo $(BUILD)
+
+check-sanitize:
+	@test -f build-sanitize/CMakeCache.txt || cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DFTS_SANITIZE=ON -DFTS_BUILD_BENCH=OFF
+	cmake --build build-sanitize -j $(JOBS)
+	cd build-sanitize && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
+
+bench: all
+	./$(BUILD)/bench/bench_lbl
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.hpp')
+
+clean:
+	rm -rf $(BUILD) build-sanitize

@@ -1,0 +1,36 @@
+// Output fields in the manner of Fortran edit descriptors.
+//
+// Each function returns the text of one field.  Values are rounded from their
+// exact binary value with decimal ties to even; a value that does not fit its
+// width gives a field of asterisks.  Single-precision values are passed widened
+// to double, which is exact.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace fts::fmt {
+
+std::string I(long long value, int w);       // Iw
+std::string F(double value, int w, int d);   // Fw.d
+std::string E(double value, int w, int d);   // Ew.d, mantissa 0.ddd
+std::string PE(double value, int w, int d);  // 1PEw.d, mantissa d.ddd
+std::string A(std::string_view text, int w); // Aw: right-aligned when short, cut when long
+inline std::string X(int n) {
+    return std::string(n > 0 ? n : 0, ' ');
+} // nX
+
+// F field that widens instead of overflowing (never asterisks).
+std::string F_wide(double value, int w, int d);
+// I field that widens instead of overflowing.
+std::string I_wide(long long value, int w);
+
+// Text padded with blanks or cut to exactly n characters (a fixed-length
+// CHARACTER variable).
+std::string fixed(std::string_view text, std::size_t n);
+
+// Nearest integer with halves away from zero (Fortran NINT).
+int nint(double x);
+int nint(float x);
+
+} // namespace fts::fmt

@@ -1,0 +1,83 @@
+// The line database: fixed-length line records sorted by wavenumber, read by
+// record number, and the translation of HITRAN molecule numbers into the gas
+// numbering of the programs.
+#pragma once
+
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fts {
+
+// One line record.  Columns that nobody uses (self width, shift, the two I3
+// fields, quantum texts) are not decoded.
+struct LineRecord {
+    int lr_mol = 0;     // I2, columns 1-2
+    int lr_iso = 0;     // I1, column 3 ('0', 'A', 'B' read as 10, 11, 12)
+    double lr_nu = 0;   // F12.6, columns 4-15
+    double lr_sint = 0; // E10.3, columns 16-25
+    float lr_gair = 0;  // F5.4, columns 36-40
+    double lr_elow = 0; // F10.4, columns 46-55
+    float lr_ndep = 0;  // F4.2, columns 56-59
+};
+
+// Decodes a record; on failure returns false and names the bad field.
+bool decode_line_record(std::string_view record, LineRecord& r, std::string& problem);
+
+// Translates the molecule number of a record into the gas number of the
+// programs.  With db_kind 'h' HITRAN numbers are renumbered (molecule 1
+// isotope 4 becomes gas 49 isotope 1); with any other kind the number is
+// kept.  Returns 0 when the record is dropped.
+int translate_molecule(char db_kind, int mol, int& iso);
+
+// Counts the lines of a text file (a last line without terminator counts).
+long count_records(const std::string& path);
+
+// Random access to the records of a database file by record number.
+class LineDatabase {
+  public:
+    LineDatabase() = default;
+    // Opens the file; checks that record 1 ends with its line terminator at
+    // character reclen (stop message otherwise).  An empty file passes.
+    void open(const std::string& path, int reclen, long nrec);
+    void close() { in_.close(); }
+    bool is_open() const { return in_.is_open(); }
+    long nrec() const { return nrec_; }
+    int reclen() const { return reclen_; }
+    const std::string& path() const { return path_; }
+
+    // Number of the last record whose wavenumber is below w, 0 when none.
+    // The single-precision form compares in single precision, the double
+    // form in double.
+    long search(float w);
+    long search(double w);
+
+    // Reads records first..last (1-based, inclusive) in order, in blocks.
+    // The callback receives each decoded record and its number.
+    template <class F> void for_each(long first, long last, F&& f) {
+        std::vector<LineRecord> block;
+        for (long r = first; r <= last;) {
+            long n = std::min<long>(last - r + 1, kBlock);
+            read_block(r, n, block);
+            for (long i = 0; i < n; ++i) f(block[i], r + i);
+            r += n;
+        }
+    }
+    // Reads one record.
+    LineRecord read(long n);
+
+  private:
+    static constexpr long kBlock = 4096;
+    std::string_view raw_record(long n, std::string& buf);
+    void read_block(long first, long count, std::vector<LineRecord>& out);
+    double position_of(long n, bool single);
+    std::ifstream in_;
+    std::string path_;
+    int reclen_ = 0;
+    long nrec_ = 0;
+    long long file_size_ = 0;
+    std::string buf_;
+};
+
+} // namespace fts

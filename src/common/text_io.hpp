@@ -1,0 +1,62 @@
+// Text files read line by line and written line by line, with the errors of
+// the file layer (missing file, missing line) reported as FileError.
+#pragma once
+
+#include <fstream>
+#include <string>
+#include <string_view>
+
+namespace fts {
+
+// A text file read one record (line) at a time.  The line terminator, and a
+// carriage return before it, are not part of the record.
+class LineInput {
+  public:
+    LineInput() = default;
+    explicit LineInput(const std::string& path) { open(path); }
+    // Opens the file; a file that cannot be opened is a file-layer error.
+    void open(const std::string& path);
+    bool is_open() const { return in_.is_open(); }
+    void close() { in_.close(); }
+    // Reads the next record; false at the end of the file.
+    bool next(std::string& line);
+    // Reads the next record where the end of the file is not allowed.
+    std::string require(std::string_view what = "a header line");
+    // Skips n records where the end of the file is not allowed.
+    void skip_required(int n, std::string_view what = "a header line");
+    const std::string& name() const { return name_; }
+    long line_number() const { return line_no_; }
+    [[noreturn]] void fail(std::string_view problem) const;
+
+  private:
+    std::ifstream in_;
+    std::string name_;
+    long line_no_ = 0;
+};
+
+// A text file written line by line.  Created or overwritten when opened.
+class LineOutput {
+  public:
+    LineOutput() = default;
+    explicit LineOutput(const std::string& path) { open(path); }
+    void open(const std::string& path);
+    // Appends to an existing file (or creates it).
+    void open_append(const std::string& path);
+    bool is_open() const { return out_.is_open(); }
+    void line(std::string_view text);
+    void close();
+    const std::string& name() const { return name_; }
+    std::ofstream& stream() { return out_; }
+
+  private:
+    std::ofstream out_;
+    std::string name_;
+};
+
+// Text of a control line up to its first blank (a path or a prefix).
+std::string text_before_blank(std::string_view line);
+// Position (1-based) of the first blank among the first n columns of a line
+// padded with blanks to n columns; 0 when there is none.
+int first_blank_position(std::string_view line, int n);
+
+} // namespace fts

@@ -1,0 +1,5 @@
+#pragma once
+
+namespace pelmox {
+void run_pelmox();
+}

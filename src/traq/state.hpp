@@ -1,0 +1,173 @@
+// Capacities, run options and shared state of traq.
+//
+// Every stage receives the structs it needs by reference; nothing lives in
+// file-scope globals.  Arrays that the system indexes from 1 keep that
+// indexing (element 0 unused) so that the code reads like the formulas.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace traq {
+
+constexpr int MLEV = 155; // layers and path entries
+constexpr int MP = 30000; // last point index of an interval
+constexpr int MIND = 9;   // intervals per run
+constexpr int MGAS = 120; // gases of a mixing-ratio file
+constexpr int NUM = 4000; // windows and ranked lines
+constexpr int NLAY = 80;  // model layers
+constexpr int MWF = 1000; // points per interval for the averaging kernels
+constexpr int NKIND = 4;  // mixtures
+
+// Indices of the ten table paths.
+enum Table { T70, T71, T72, T73, T74, T75, T76, T77, T78, T90, NTABLES };
+extern const std::array<const char*, NTABLES> kTableNames;
+
+// Every value of the control file "input-korav" (single precision where the
+// file holds reals), plus the values derived from them.
+struct Options {
+    std::array<std::string, 44> lines; // the 43 lines as read, 200 columns each (1-based)
+    std::string db_path;
+    std::string input_prefix; // text of line 3 before its first blank
+    std::string table_prefix; // text of line 4 before its first blank
+    char run_mode = 'c';
+    char db_kind = 'h';
+    int db_reclen = 0;
+    long db_nrec = 0;
+    char solar_choice = 'n';
+    char study = 's';
+    float wf_factor = 0;
+    char sort_key = 't';
+    char rt_kind = 'a';
+    char norm_kind = 'f';
+    char model_kind = 't';
+    float t_background = 0;
+    float nu_start = 0;
+    float nu_end = 0;
+    std::string target_name; // at most 7 characters, no padding
+    int target_iso = 0;
+    float vmr_scale = 0;
+    int unused21 = 0, unused22 = 0;
+    float z_min = 0, z_max = 0;
+    char geometry = 'g';
+    float geom_value = 0;
+    float dnu = 0;
+    float nu_margin = 0;
+    float ils_param = 0;
+    float fov = 0; // stored divided by 1000
+    float fov_area = 0;
+    float sigma_noise = 0;
+    float sigma_apriori = 0;
+    float unused32 = 0, unused33 = 0;
+    float win_accept = 0;
+    float t_sens = 0;
+    float mw_start_half = 0;
+    float mw_centre_half = 0;
+    float win_gap = 0;
+    int nwin_max = 0;
+    char plot_choice = 'n';
+    std::string plot_path; // text of line 41 before its first blank
+    int plot_xcol = 0, plot_ycol = 0;
+
+    // Derived after line 43.
+    int target_gas = 0;
+    float intensity_cut = 0;
+    std::array<std::string, NTABLES> table_path;
+    std::string solar_path;
+};
+
+// Model atmosphere cut into layers (entries 1..MLEV used, 0 unused).
+struct Atmosphere {
+    int nlay = NLAY;
+    int ngas_vmr = 0;
+    std::array<float, MLEV + 2> z_grid{};
+    std::array<float, MLEV + 1> z_lay{}, p_lay{}, t_lay{}, vmr_target{};
+    // col_gas[gas][layer], gas 1..MGAS, layer 1..MLEV
+    std::vector<std::array<float, MLEV + 1>> col_gas =
+        std::vector<std::array<float, MLEV + 1>>(MGAS + 1);
+};
+
+// The line of sight through the layers.
+struct AirPath {
+    std::array<float, MLEV + 1> airmass{};
+    int path_start = 0;
+    std::array<int, 2 * MLEV + 1> path_list{};
+    int npath = 0;
+    // Number of layers the layer loops run over: npath in geometry g, the
+    // model layers nlay in geometry s.
+    int nloop = 0;
+};
+
+// The current interval of the spectral grid.
+struct Interval {
+    float interval_width = 0;
+    int nint = 0, iint = 0;
+    float nu_lo = 0, nu_hi = 0, nu_lo_ext = 0, nu_hi_ext = 0;
+    int npts = 0;
+    int nkind = 3;
+    int first_kind = 1;
+};
+
+// Absorption coefficients and spectra.  kabs is stored with the points of
+// one kind and layer contiguous: kabs(kind, layer, j) = row(kind, layer)[j].
+struct Spectra {
+    std::vector<double> kabs; // NKIND x (MLEV+1) x (MP+1)
+    std::vector<double> spec; // NKIND x (MP+1)
+    void allocate() {
+        kabs.assign(static_cast<std::size_t>(NKIND) * (MLEV + 1) * (MP + 1), 0.0);
+        spec.assign(static_cast<std::size_t>(NKIND) * (MP + 1), 0.0);
+    }
+    double* kabs_row(int kind, int layer) {
+        return kabs.data() + (static_cast<std::size_t>(kind - 1) * (MLEV + 1) + layer) * (MP + 1);
+    }
+    double* spec_row(int kind) {
+        return spec.data() + static_cast<std::size_t>(kind - 1) * (MP + 1);
+    }
+};
+
+// Column-major double matrix indexed from 1: element (i, j) at
+// (i - 1) + ld * (j - 1).
+struct Matrix {
+    int ld = 0, ncol = 0;
+    std::vector<double> a;
+    void allocate(int ld_, int ncol_) {
+        ld = ld_;
+        ncol = ncol_;
+        a.assign(static_cast<std::size_t>(ld) * ncol, 0.0);
+    }
+    double& operator()(int i, int j) {
+        return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(ld) * (j - 1)];
+    }
+    double operator()(int i, int j) const {
+        return a[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(ld) * (j - 1)];
+    }
+};
+
+// Weighting functions and averaging kernels of the last interval.
+struct WeightState {
+    Matrix wf;  // row j + 1 = point j, column = perturbed layer
+    Matrix avk; // averaging kernels, n x n
+    double norm_sum = 0;
+    int wf_pass = 0;
+    bool avk_done = false;
+};
+
+// Everything a run of traq holds.
+struct Run {
+    Options opt;
+    Atmosphere atm;
+    AirPath path;
+    Interval iv;
+    Spectra sp;
+    WeightState ws;
+    std::ostream* console = &std::cout;
+    int threads = 1;
+};
+
+// Number of threads from TRAQ_THREADS (default: all hardware threads).
+int threads_from_environment();
+
+} // namespace traq
