@@ -77,6 +77,7 @@ struct Options {
     float intensity_cut = 0;
     std::array<std::string, NTABLES> table_path;
     std::string solar_path;
+    std::string echo_path = "output"; // the echo file, read back by the target-line stage
 };
 
 // Model atmosphere cut into layers (entries 1..MLEV used, 0 unused).
