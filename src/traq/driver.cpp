@@ -1,9 +1,301 @@
 #include "traq/driver.hpp"
 
+#include "common/fortran_format.hpp"
+#include "common/line_db.hpp"
+#include "common/stop.hpp"
+#include "common/text_io.hpp"
+#include "traq/air_path.hpp"
+#include "traq/atmosphere.hpp"
+#include "traq/averaging_kernel.hpp"
+#include "traq/instrument.hpp"
+#include "traq/line_shape.hpp"
+#include "traq/line_strength.hpp"
+#include "traq/microwindows.hpp"
+#include "traq/options.hpp"
+#include "traq/plot.hpp"
+#include "traq/radiative_transfer.hpp"
+#include "traq/solar.hpp"
+#include "traq/tables.hpp"
+#include "traq/weighting.hpp"
+
+#include <cmath>
+#include <cstring>
+
 namespace traq {
+
+using fts::fmt::F;
+using fts::fmt::I;
+
+namespace {
+
+void banner(std::ostream& con) {
+    con << '\n'
+        << "  KORAV: line-by-line spectra, microwindows and averaging kernels for FTS\n"
+        << '\n'
+        << "          Version 4, August 2006 \n"
+        << '\n'
+        << "     No guaranty for the results\n"
+        << " Comments on errors and improvements are welcome\n"
+        << '\n';
+    con << "  Program requires approx." << fts::fmt::I(141, 12) << "  Mbytes\n" << '\n';
+}
+
+// One line of the interval, with the gas number of the gas table.
+struct IntervalLine {
+    int gas, iso;
+    double nu, sint, elow;
+    float gair, ndep;
+};
+
+} // namespace
+
+void layout_intervals(const Options& opt, Interval& iv) {
+    iv.interval_width = 30000.0f * opt.dnu;
+    iv.nint = 1;
+    const float range = opt.nu_end - opt.nu_start;
+    if (range > iv.interval_width) iv.nint = fts::fmt::nint(range / iv.interval_width + 0.5f);
+    if (iv.nint >= 10) fts::stop_run("Increase mind (No. of intervals) in TRAQ.");
+}
+
+void set_interval(const Options& opt, int npath, int iint, Interval& iv) {
+    iv.iint = iint;
+    if (iv.nint > 1) {
+        iv.nu_lo = static_cast<float>(iint - 1) * iv.interval_width + opt.nu_start;
+        iv.nu_hi = iint == iv.nint ? opt.nu_end
+                                   : static_cast<float>(iint) * iv.interval_width + opt.nu_start;
+    } else {
+        iv.nu_lo = opt.nu_start;
+        iv.nu_hi = opt.nu_end;
+    }
+    iv.nu_lo_ext = iv.nu_lo - opt.nu_margin;
+    iv.nu_hi_ext = iv.nu_hi + opt.nu_margin;
+    iv.npts = fts::fmt::nint((iv.nu_hi - iv.nu_lo) / opt.dnu);
+    if (iv.npts > MP) fts::stop_run("Increase nuber of spectral point mp in TRAQ");
+    if (iv.npts <= npath)
+        fts::stop_run("Increase spect. range or grid compared to altitude levels");
+}
+
+void add_interval_lines(Run& run) {
+    const Options& opt = run.opt;
+    const Atmosphere& atm = run.atm;
+    const AirPath& path = run.path;
+    const Interval& iv = run.iv;
+
+    fts::LineDatabase db;
+    db.open(opt.db_path, opt.db_reclen, opt.db_nrec);
+    const long r1 = db.search(iv.nu_lo_ext);
+    const long r2 = db.search(iv.nu_hi_ext);
+    std::vector<IntervalLine> lines;
+    if (r2 > r1) lines.reserve(static_cast<std::size_t>(r2 - r1));
+    db.for_each(r1 + 1, r2, [&](const fts::LineRecord& r, long) {
+        int iso = r.lr_iso;
+        int gas = fts::translate_molecule(opt.db_kind, r.lr_mol, iso);
+        if (gas == 0) return;
+        lines.push_back({gas, iso, r.lr_nu, r.lr_sint, r.lr_elow, r.lr_gair, r.lr_ndep});
+    });
+    db.close();
+
+    const bool slab = opt.study == 'd' || opt.study == 'i';
+    const int nl = path.nloop;
+    Spectra& sp = run.sp;
+    // Each layer adds its lines in database order, so the sums do not depend
+    // on the number of threads.
+#pragma omp parallel for schedule(dynamic, 1) num_threads(run.threads)
+    for (int layer = 1; layer <= nl; ++layer) {
+        const float t = atm.t_lay[layer];
+        const float p = atm.p_lay[layer];
+        const bool in_slab =
+            !slab || (opt.z_min <= atm.z_lay[layer] && atm.z_lay[layer] <= opt.z_max);
+        double* row1 = sp.kabs_row(1, layer);
+        double* row2 = sp.kabs_row(2, layer);
+        for (const IntervalLine& ln : lines) {
+            const bool target = ln.gas == opt.target_gas &&
+                                (ln.iso == opt.target_iso || opt.target_iso == 0) && in_slab;
+            const float col = ln.gas <= MGAS ? atm.col_gas[ln.gas][layer] : 0.0f;
+            const double s =
+                line_strength_layer(ln.gas, ln.nu, ln.sint, ln.elow, t, col, path.airmass[layer]);
+            if (s == 0.0) continue; // adds nothing anywhere
+            const float a_d = doppler_width(ln.gas, ln.nu, t);
+            const float a_l = ln.gair * p * std::pow(296.0f / t, ln.ndep) / 1013.0f;
+            add_line(target ? row1 : row2, s, iv.npts, iv.nu_lo, iv.nu_hi, opt.dnu, ln.nu, a_d, a_l,
+                     opt.intensity_cut);
+        }
+    }
+}
+
+namespace {
+
+// Steps 17 and 18 of the interval body: spectra of kinds first_kind..nkind,
+// solar factor, normalisation sum, convolution and the clearing of tiny values.
+void spectrum_steps(Run& run, RtWork& rt, SolarSpectrum& sun, std::vector<float>& conv_work,
+                    int pass_layer) {
+    const Options& opt = run.opt;
+    Interval& iv = run.iv;
+    Spectra& sp = run.sp;
+    compute_spectra(run, rt, iv.first_kind, pass_layer);
+    if (opt.rt_kind == 'a' && opt.solar_choice == 'y') {
+        if (!sun.loaded) sun.load(opt.solar_path);
+        apply_solar_spectrum(sun, sp, iv.npts, iv.nu_lo, opt.dnu, iv.first_kind, iv.nkind);
+    }
+    if (pass_layer == 1 && opt.norm_kind == 'n') {
+        double sum = 0.0;
+        const double* s3 = sp.spec_row(3);
+        for (int j = 0; j <= iv.npts; ++j) sum += s3[j];
+        run.ws.norm_sum = sum;
+    }
+    if (opt.ils_param != 0.0f) {
+        for (int kind = iv.first_kind; kind <= iv.nkind; ++kind)
+            convolve_instrument(sp.spec_row(kind), iv.nu_lo, opt.dnu, opt.ils_param, opt.fov_area,
+                                iv.npts, conv_work);
+    }
+    for (int kind = iv.first_kind; kind <= iv.nkind; ++kind) {
+        double* s = sp.spec_row(kind);
+        for (int j = 0; j <= iv.npts; ++j)
+            if (s[j] < 1.0E-30) s[j] = 0.0;
+    }
+}
+
+void weighting_passes(Run& run, RtWork& rt, SolarSpectrum& sun, std::vector<float>& conv_work) {
+    Interval& iv = run.iv;
+    WeightState& ws = run.ws;
+    std::ostream& con = *run.console;
+    const int nl = run.path.nloop;
+    const double* s3 = run.sp.spec_row(3);
+    const double* s4 = run.sp.spec_row(4);
+    ws.wf_pass = 0;
+    while (ws.wf_pass < nl) {
+        ws.wf_pass = ws.wf_pass + 1;
+        if (ws.wf_pass >= 2) iv.first_kind = 4;
+        spectrum_steps(run, rt, sun, conv_work, ws.wf_pass);
+        for (int j = 0; j <= iv.npts; ++j) ws.wf(j + 1, ws.wf_pass) = s3[j] - s4[j];
+        con << " Calculating weigthing function " << I(ws.wf_pass, 3) << " of totally" << I(nl, 3)
+            << " altitude levels\n";
+    }
+    finish_weighting(run, nl);
+}
+
+// Step 22 and after: the microwindow search and the later tables.
+void final_tables(Run& run) {
+    const Options& opt = run.opt;
+    std::ostream& con = *run.console;
+    if (opt.study == 'd') microwindow_search(opt, con);
+    if (opt.study == 'w' || opt.study == 'a')
+        write_table77(opt.table_path[T77], run.iv.npts, run.path.nloop, run.ws.wf, run.atm, con);
+    if (opt.study == 'a')
+        write_table78(opt.table_path[T78], run.ws.avk_done ? run.path.nloop : 0, run.ws.avk,
+                      run.atm, con);
+}
+
+void end_of_run(Run& run) {
+    const Options& opt = run.opt;
+    if (opt.plot_choice == 'y')
+        console_plot(opt.plot_path, opt.plot_xcol, opt.plot_ycol, *run.console);
+    fts::stop_run("Stop - Program terminated.");
+}
+
+} // namespace
+
 void run_traq() {
     Run run;
+    run.threads = threads_from_environment();
     run_traq(run);
 }
-void run_traq(Run&) {}
+
+void run_traq(Run& run) {
+    Options& opt = run.opt;
+    std::ostream& con = *run.console;
+    banner(con);
+    read_control_file(opt);
+    if (opt.db_nrec == 0) opt.db_nrec = fts::count_records(opt.db_path);
+
+    if (opt.run_mode == 's') {
+        final_tables(run);
+        end_of_run(run);
+    }
+    if (opt.run_mode == 'd') end_of_run(run);
+
+    fts::LineOutput t70(opt.table_path[T70]);
+    fts::LineOutput t71(opt.table_path[T71]);
+
+    Atmosphere& atm = run.atm;
+    atm.nlay = NLAY;
+    for (int i = 1; i <= NLAY + 1; ++i) atm.z_grid[i] = static_cast<float>(i - 1);
+    read_model_atmosphere(opt, atm);
+
+    AirPath& path = run.path;
+    if (opt.geometry == 'g')
+        airmass_ground(opt.geom_value, atm, path);
+    else
+        airmass_limb(opt.geom_value, atm, path);
+    build_path(atm.nlay, opt.geometry, path);
+    if (path.npath > MLEV) fts::stop_run(" Increase nuber of altitude levels MLEV in TRAQ");
+
+    Interval& iv = run.iv;
+    layout_intervals(opt, iv);
+
+    Spectra& sp = run.sp;
+    sp.allocate();
+    const bool weighting = opt.study == 'w' || opt.study == 'a';
+    if (weighting) run.ws.wf.allocate(MP + 1, MLEV);
+    RtWork rt;
+    rt.cache = weighting;
+    SolarSpectrum sun;
+    std::vector<float> conv_work;
+    const int nl = path.nloop;
+
+    for (int iint = 1; iint <= iv.nint; ++iint) {
+        set_interval(opt, path.npath, iint, iv);
+        const float lo = opt.nu_margin + iv.nu_lo_ext;
+        const float hi = iv.nu_hi_ext - opt.nu_margin;
+        con << " Working at " << F(lo, 8, 1) << " - " << F(hi, 8, 1) << " cm-1\n";
+        con << " at step: " << I(iint, 6) << " of " << I(iv.nint, 6) << " with " << I(iv.npts, 8)
+            << " points\n\n";
+
+        iv.nkind = opt.study == 's' ? 3 : 4;
+        run.ws.norm_sum = 0.0;
+        const double start = opt.rt_kind == 'a' ? 1.0 : 0.0;
+        for (int kind = 1; kind <= iv.nkind; ++kind) {
+            for (int l = 1; l <= nl; ++l) std::fill_n(sp.kabs_row(kind, l), iv.npts + 1, 0.0);
+            std::fill_n(sp.spec_row(kind), iv.npts + 1, start);
+        }
+
+        add_interval_lines(run);
+        con << " Extinctions and broadening calculated\n";
+
+        const bool slab = opt.study == 'd' || opt.study == 'i';
+        const double wf = static_cast<double>(opt.wf_factor);
+        for (int l = 1; l <= nl; ++l) {
+            const double* k1 = sp.kabs_row(1, l);
+            const double* k2 = sp.kabs_row(2, l);
+            double* k3 = sp.kabs_row(3, l);
+            double* k4 = sp.kabs_row(4, l);
+            for (int j = 0; j <= iv.npts; ++j) {
+                k3[j] = k1[j] + k2[j];
+                if (slab) k4[j] = wf * k1[j] + k2[j];
+            }
+        }
+        iv.first_kind = 1;
+        run.ws.wf_pass = 0;
+
+        if (weighting) {
+            weighting_passes(run, rt, sun, conv_work);
+        } else {
+            spectrum_steps(run, rt, sun, conv_work, 0);
+        }
+
+        if (iint == 1) write_table71_header(t71, opt.study, opt.rt_kind);
+        write_table71_rows(t71, opt.study, iv.npts, iv.nu_lo, opt.dnu, sp);
+    }
+
+    write_table70(t70, nl, atm);
+    t70.close();
+    t71.close();
+    con << " Table70 (vmr-profile of target gas)\n";
+    con << " Table71 (spectrum as table)\n";
+
+    if (opt.study == 'i') interferogram_table(opt.table_path[T71], opt.table_path[T90], con);
+    final_tables(run);
+    end_of_run(run);
+}
+
 } // namespace traq

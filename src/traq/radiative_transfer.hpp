@@ -3,14 +3,32 @@
 
 #include "traq/state.hpp"
 
+#include <vector>
+
 namespace traq {
 
 // Black-body radiance, mW m-2 sr-1 (cm-1)-1.
 double planck(float nu, float T);
 
 // Spectrum value of one kind at point j: transmission (rt_kind a) or
-// radiance (rt_kind r) along the path.
+// radiance (rt_kind r) along the path.  The reference form, one point at a
+// time, straight from kabs.
 double radiative_transfer(char rt_kind, Spectra& sp, double nu, const Atmosphere& atm,
                           float t_background, int kind, int j, const AirPath& path);
+
+// Per-run work space of the spectrum computation: the transmission factors of
+// the all-lines mixture and the Planck values per layer and point, kept from
+// the first weighting-function pass for the later passes.
+struct RtWork {
+    std::vector<double> factor3; // e(tau) of kind 3, layer-major: [(L-1)*(MP+1) + j]
+    std::vector<double> planck_lay;
+    bool cache = false; // keep factor3 and planck_lay (weighting-function studies)
+};
+
+// Computes spec(kind, j) for kinds first_kind..nkind and all points of the
+// interval, with the same arithmetic as radiative_transfer.  pass_layer > 0
+// makes kind 4 the mixture with the target scaled by wf_factor in that layer
+// only (the other layers as kind 3); 0 takes kind 4 from kabs.
+void compute_spectra(Run& run, RtWork& work, int first_kind, int pass_layer);
 
 } // namespace traq

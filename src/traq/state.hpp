@@ -97,6 +97,7 @@ struct AirPath {
     int path_start = 0;
     std::array<int, 2 * MLEV + 1> path_list{};
     int npath = 0;
+    char geometry = 'g';
     // Number of layers the layer loops run over: npath in geometry g, the
     // model layers nlay in geometry s.
     int nloop = 0;
