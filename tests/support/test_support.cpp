@@ -98,3 +98,98 @@ std::string shared_data_dir() {
 }
 
 } // namespace testsupport
+
+#include "common/fortran_format.hpp"
+
+#include <cmath>
+
+namespace testsupport {
+
+std::string korav_control(const std::vector<std::pair<int, std::string>>& overrides) {
+    std::vector<std::string> l = {
+        "",
+        "6 title of the test run",
+        "lines.dat",
+        " ",
+        " ",
+        "c",
+        "a 101        database kind and record length",
+        "0            number of records (0 = count)",
+        "n            solar spectrum",
+        "s",
+        "1.1          perturbation factor",
+        "t",
+        "a",
+        "f            normalisation",
+        "t            model atmosphere",
+        "0.0          background temperature",
+        "2000.0       start",
+        "2001.0       end",
+        "co           target",
+        "0            isotope",
+        "1.0          vmr scale",
+        "0",
+        "0",
+        "0.0          z_min",
+        "10.0         z_max",
+        "g 0.0        geometry",
+        "0.001        grid step",
+        "1.0          margin",
+        "0            ils",
+        "0            fov",
+        "0.01         sigma noise",
+        "1.0          sigma a priori",
+        "0",
+        "0",
+        "10.0         win_accept",
+        "250.0        t_sens",
+        "1.0          starting microwindow",
+        "0.2          interval around centre",
+        "2.0          win_gap",
+        "10           nwin_max",
+        "n            plot",
+        "table71",
+        "1 2",
+        "end of control file"};
+    for (auto& o : overrides) l.at(o.first) = o.second;
+    std::string s;
+    for (int i = 1; i <= 43; ++i) s += l[i] + "\n";
+    return s;
+}
+
+void write_test_atmosphere(const std::filesystem::path& dir, const std::string& name) {
+    using fts::fmt::E;
+    using fts::fmt::F;
+    std::string mod = "2\npressure temperature altitude\n";
+    std::string vmr = "2 53\naltitude and 52 gases\n";
+    for (int z = 0; z <= 100; z += 5) {
+        double t = z <= 11 ? 288.15 - 6.5 * z : z <= 20 ? 216.65 : 216.65 + (z - 20) * 1.0;
+        double p = 1013.0 * std::exp(-z / 7.0);
+        mod += E(p, 12, 5) + " " + F(t, 8, 2) + " " + F(z * 1000.0, 9, 1) + "\n";
+        vmr += F(z, 6, 1);
+        double h2o = 1.0e-2 * std::exp(-z / 2.0) + 4.0e-6;
+        double o3 = 8.0e-6 * std::exp(-std::pow((z - 25.0) / 8.0, 2)) + 3.0e-8;
+        double g[53] = {};
+        g[1] = h2o;
+        g[2] = 4.0e-4;
+        g[3] = o3;
+        g[4] = 3.2e-7 * (z < 15 ? 1.0 : std::exp(-(z - 15) / 10.0));
+        g[5] = 1.5e-7 * (z < 10 ? 1.0 : std::exp(-(z - 10) / 15.0)) + 1e-8;
+        g[6] = 1.8e-6 * (z < 12 ? 1.0 : std::exp(-(z - 12) / 25.0));
+        for (int k = 1; k <= 52; ++k) vmr += " " + E(g[k], 11, 4);
+        vmr += "\n";
+    }
+    write_file((dir / (name + ".mod")).string(), mod);
+    write_file((dir / (name + ".vmr")).string(), vmr);
+}
+
+std::string line_record(int mol, int iso, double nu, double sint, double gair, double elow,
+                        double ndep) {
+    using namespace fts::fmt;
+    std::string r = I(mol, 2) + I(iso, 1) + F(nu, 12, 6) + PE(sint, 10, 3) + X(10) +
+                    F(gair, 5, 4) + F(0.08, 5, 4) + F(elow, 10, 4) + F(ndep, 4, 2) + F(0.0, 8, 6) +
+                    I(0, 3) + I(0, 3);
+    return fixed(r, 100) + "\n";
+}
+
+} // namespace testsupport

@@ -43,3 +43,21 @@ void write_file(const std::string& path, const std::string& content);
 std::string shared_data_dir();
 
 } // namespace testsupport
+
+namespace testsupport {
+
+// A complete "input-korav" of 43 lines for a small run; overrides replace
+// whole lines by number (1-based).
+std::string korav_control(const std::vector<std::pair<int, std::string>>& overrides = {});
+
+// A small model atmosphere ("<name>.mod" and "<name>.vmr", name tropic,
+// midlat or arctic) with levels every 5 km up to 100 km and the gases
+// h2o, co2, o3, n2o, co, ch4 (other columns zero).
+void write_test_atmosphere(const std::filesystem::path& dir, const std::string& name);
+
+// A line record of the 100-column layout (record length 101 with the line
+// feed).
+std::string line_record(int mol, int iso, double nu, double sint, double gair = 0.07,
+                        double elow = 100.0, double ndep = 0.75);
+
+} // namespace testsupport
