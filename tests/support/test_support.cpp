@@ -28,6 +28,7 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
+    if (std::getenv("FTS_KEEP_TEMP")) return; // kept for debugging
     std::error_code ec;
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);

@@ -1,0 +1,155 @@
+// The real traq program on small synthetic inputs.
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace testsupport;
+
+namespace {
+
+// A small HITRAN-numbered database: CO (target) lines among H2O, O3 and
+// dropped molecules, around 2000 cm-1.
+std::string small_database() {
+    std::string db;
+    db += line_record(3, 1, 1998.6, 2.0e-21, 0.075, 300.0);
+    db += line_record(5, 1, 1999.2, 3.0e-20, 0.06, 80.0);
+    db += line_record(1, 1, 1999.9, 5.0e-24, 0.09, 200.0);
+    db += line_record(5, 2, 2000.25, 1.5e-20, 0.06, 120.0);
+    db += line_record(3, 1, 2000.31, 4.0e-21, 0.075, 150.0);
+    db += line_record(28, 1, 2000.4, 9.0e-19, 0.07, 10.0); // dropped
+    db += line_record(5, 1, 2000.5, 4.0e-20, 0.06, 60.0);
+    db += line_record(1, 4, 2000.62, 1.0e-21, 0.08, 90.0); // hdo
+    db += line_record(2, 1, 2000.7, 8.0e-23, 0.07, 500.0);
+    db += line_record(5, 1, 2000.8, 2.5e-20, 0.06, 100.0);
+    db += line_record(3, 1, 2001.3, 3.0e-21, 0.075, 250.0);
+    db += line_record(5, 1, 2002.6, 2.0e-20, 0.06, 140.0);
+    return db;
+}
+
+struct Case {
+    TempDir dir;
+    explicit Case(const std::vector<std::pair<int, std::string>>& control) {
+        write_test_atmosphere(dir.path(), "tropic");
+        dir.write("lines.dat", small_database());
+        std::vector<std::pair<int, std::string>> c = {{6, "h 101"}};
+        c.insert(c.end(), control.begin(), control.end());
+        dir.write("input-korav", korav_control(c));
+    }
+    ProcResult run(const std::string& env = "TRAQ_THREADS=2") {
+        return run_in(dir.path(), TRAQ_EXE, "", env);
+    }
+};
+
+std::vector<std::string> tail(const std::string& out, std::size_t n) {
+    auto l = split_lines(out);
+    if (l.size() > n) l.erase(l.begin(), l.end() - static_cast<long>(n));
+    return l;
+}
+
+} // namespace
+
+TEST(TraqRun, SpectraStudyWritesTablesAndConsoleLines) {
+    Case c({{9, "s"}, {26, "0.002"}});
+    ProcResult r = c.run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto lines = split_lines(r.out);
+    ASSERT_GE(lines.size(), 14u);
+    EXPECT_EQ(lines[0], "");
+    EXPECT_EQ(lines[3], "          Version 4, August 2006 ");
+    EXPECT_EQ(lines[5], "     No guaranty for the results");
+    EXPECT_EQ(lines[6], " Comments on errors and improvements are welcome");
+    EXPECT_EQ(lines[8], "  Program requires approx.         141  Mbytes");
+    EXPECT_EQ(lines[9], "");
+    EXPECT_EQ(lines[10], " Working at   2000.0 -   2001.0 cm-1");
+    EXPECT_EQ(lines[11], " at step:      1 of      1 with      500 points");
+    EXPECT_EQ(lines[12], "");
+    EXPECT_EQ(lines[13], " Extinctions and broadening calculated");
+    EXPECT_EQ(tail(r.out, 3), (std::vector<std::string>{" Table70 (vmr-profile of target gas)",
+                                                         " Table71 (spectrum as table)",
+                                                         "Stop - Program terminated."}));
+    auto t71 = split_lines(c.dir.read("table71"));
+    ASSERT_EQ(t71.size(), 3u + 501u);
+    EXPECT_EQ(t71[0], "3 4");
+    EXPECT_EQ(t71[3].substr(0, 10), " 2000.0000");
+    EXPECT_EQ(t71.back().substr(0, 10), " 2001.0000");
+    // The CO line at 2000.5 absorbs: all-gases below other-gases there.
+    const std::string& centre = t71[3 + 250];
+    EXPECT_EQ(centre.substr(0, 10), " 2000.5000");
+    double target = std::stod(centre.substr(11, 11));
+    double all = std::stod(centre.substr(35, 11));
+    EXPECT_LT(target, 0.5);
+    EXPECT_LE(all, target);
+    auto t70 = split_lines(c.dir.read("table70"));
+    EXPECT_EQ(t70.size(), 83u);
+    EXPECT_EQ(t70[0], "3 2");
+}
+
+TEST(TraqRun, ResultsDoNotDependOnTheThreadCount) {
+    Case c({{9, "d"}, {26, "0.001"}, {12, "r"}, {15, "250"}});
+    ASSERT_EQ(c.run("TRAQ_THREADS=1").status, 0);
+    std::string one = c.dir.read("table71");
+    ASSERT_EQ(c.run("TRAQ_THREADS=4").status, 0);
+    EXPECT_EQ(c.dir.read("table71"), one);
+    EXPECT_GT(one.size(), 1000u);
+}
+
+TEST(TraqRun, TwoIntervalsShareTheirBoundaryPoint) {
+    // dnu 0.0001 gives intervals of 3 cm-1: 2000-2003 and 2003-2004.
+    Case c({{9, "s"}, {16, "2000.0"}, {17, "2004.0"}, {26, "0.0001"}});
+    ProcResult r = c.run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" at step:      1 of      2 with    30000 points"), std::string::npos);
+    EXPECT_NE(r.out.find(" at step:      2 of      2 with    10000 points"), std::string::npos);
+    auto t71 = split_lines(c.dir.read("table71"));
+    ASSERT_EQ(t71.size(), 3u + 30001u + 10001u);
+    EXPECT_EQ(t71[3 + 30000].substr(0, 10), " 2003.0000");
+    EXPECT_EQ(t71[3 + 30001].substr(0, 10), " 2003.0000");
+    EXPECT_EQ(t71[3 + 30002].substr(0, 10), " 2003.0001");
+}
+
+TEST(TraqRun, GeometryLimbAndSolarSpectrum) {
+    Case c({{9, "s"}, {25, "s 20.0"}, {8, "y"}, {26, "0.002"}});
+    std::string solar = "700.0 1.0\n";
+    for (int k = 0; k <= 300; ++k) solar += std::to_string(1999.0 + 0.01 * k) + " 0.9\n";
+    c.dir.write("solar.dat", solar);
+    ProcResult r = c.run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto t71 = split_lines(c.dir.read("table71"));
+    ASSERT_EQ(t71.size(), 504u);
+    // The all-gases spectrum is the product of the other two and the solar
+    // factor 0.9 (the target and other-gases spectra get no solar factor).
+    for (std::size_t i = 3; i < t71.size(); i += 50) {
+        double target = std::stod(t71[i].substr(11, 11));
+        double others = std::stod(t71[i].substr(23, 11));
+        double all = std::stod(t71[i].substr(35, 11));
+        EXPECT_NEAR(all, 0.9 * target * others, 1e-5) << t71[i];
+    }
+    EXPECT_EQ(split_lines(c.dir.read("table70")).size(), 83u);
+}
+
+TEST(TraqRun, DisplayModeWithoutPlotOnlyEchoes) {
+    Case c({{5, "d"}});
+    ProcResult r = c.run();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(tail(r.out, 3), (std::vector<std::string>{"  Program requires approx.         141  Mbytes",
+                                                         "", "Stop - Program terminated."}));
+    EXPECT_FALSE(c.dir.exists("table71"));
+    EXPECT_EQ(split_lines(c.dir.read("output")).size(), 43u);
+}
+
+TEST(TraqRun, StopsAndFileErrors) {
+    Case limb({{25, "s 2.0"}});
+    ProcResult r = limb.run();
+    EXPECT_EQ(tail(r.out, 1)[0], " Increase nuber of altitude levels MLEV in TRAQ");
+    Case reclen({{6, "h 161"}});
+    r = reclen.run();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(tail(r.out, 1)[0], " Record length of the line database does not match its records");
+    Case missing({{2, "absent.dat"}});
+    r = missing.run();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("absent.dat"), std::string::npos);
+    EXPECT_EQ(split_lines(r.err).size(), 1u);
+}
