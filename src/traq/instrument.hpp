@@ -7,6 +7,18 @@
 
 namespace traq {
 
+// Lengths of the convolution (the first steps of the convolution): nb points per cm-1,
+// the field-of-view box width m at the top of the interval (both taken as 0
+// when the formulas give a negative value) and the transform length N, the
+// smallest power of two 2^k (k >= 1) not less than 2 nb + npts + m + 2.
+// N is not checked against the capacity here.
+struct ConvolutionLayout {
+    int nb = 0;
+    int m = 0;
+    long long n = 0;
+};
+ConvolutionLayout convolution_layout(float nu_lo, float dnu, float fov_area, int npts);
+
 // Convolves spec[0..npts] in place with the instrument line shape and the
 // field-of-view box.  work is the single-precision work array (grown once to
 // the capacity of 60001 values).
