@@ -18,8 +18,10 @@
 #include "traq/tables.hpp"
 #include "traq/weighting.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 
 namespace traq {
 
@@ -127,8 +129,8 @@ namespace {
 
 // Steps 17 and 18 of the interval body: spectra of kinds first_kind..nkind,
 // solar factor, normalisation sum, convolution and the clearing of tiny values.
-void spectrum_steps(Run& run, RtWork& rt, SolarSpectrum& sun, std::vector<float>& conv_work,
-                    int pass_layer) {
+void spectrum_steps(Run& run, RtWork& rt, SolarSpectrum& sun,
+                    std::vector<std::vector<float>>& conv_work, int pass_layer) {
     const Options& opt = run.opt;
     Interval& iv = run.iv;
     Spectra& sp = run.sp;
@@ -144,9 +146,21 @@ void spectrum_steps(Run& run, RtWork& rt, SolarSpectrum& sun, std::vector<float>
         run.ws.norm_sum = sum;
     }
     if (opt.ils_param != 0.0f) {
-        for (int kind = iv.first_kind; kind <= iv.nkind; ++kind)
-            convolve_instrument(sp.spec_row(kind), iv.nu_lo, opt.dnu, opt.ils_param, opt.fov_area,
-                                iv.npts, conv_work);
+        // The kinds are independent: each has its own work array.
+        if (convolution_layout(iv.nu_lo, opt.dnu, opt.fov_area, iv.npts).n > 60000)
+            fts::stop_run(" Increase nuber of spectral points mp in Convolution");
+        std::exception_ptr failure;
+#pragma omp parallel for schedule(static, 1) num_threads(std::min(run.threads, NKIND))
+        for (int kind = iv.first_kind; kind <= iv.nkind; ++kind) {
+            try {
+                convolve_instrument(sp.spec_row(kind), iv.nu_lo, opt.dnu, opt.ils_param,
+                                    opt.fov_area, iv.npts, conv_work[kind]);
+            } catch (...) {
+#pragma omp critical
+                failure = std::current_exception();
+            }
+        }
+        if (failure) std::rethrow_exception(failure);
     }
     for (int kind = iv.first_kind; kind <= iv.nkind; ++kind) {
         double* s = sp.spec_row(kind);
@@ -155,7 +169,8 @@ void spectrum_steps(Run& run, RtWork& rt, SolarSpectrum& sun, std::vector<float>
     }
 }
 
-void weighting_passes(Run& run, RtWork& rt, SolarSpectrum& sun, std::vector<float>& conv_work) {
+void weighting_passes(Run& run, RtWork& rt, SolarSpectrum& sun,
+                      std::vector<std::vector<float>>& conv_work) {
     Interval& iv = run.iv;
     WeightState& ws = run.ws;
     std::ostream& con = *run.console;
@@ -240,7 +255,7 @@ void run_traq(Run& run) {
     RtWork rt;
     rt.cache = weighting;
     SolarSpectrum sun;
-    std::vector<float> conv_work;
+    std::vector<std::vector<float>> conv_work(NKIND + 1);
     const int nl = path.nloop;
 
     for (int iint = 1; iint <= iv.nint; ++iint) {
