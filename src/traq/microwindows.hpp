@@ -3,9 +3,12 @@
 // results only through these text files.
 #pragma once
 
+#include "common/text_io.hpp"
 #include "traq/state.hpp"
 
+#include <algorithm>
 #include <ostream>
+#include <string>
 #include <vector>
 
 namespace traq {
@@ -27,5 +30,33 @@ void line_sort(double* key, int* idx, int n);
 
 // Runs the whole search (study d).
 void microwindow_search(const Options& opt, std::ostream& console);
+
+// Helpers shared by the stages.
+
+constexpr int T71_CAPACITY = 299999; // rows of the table71 read-back
+
+// Sizes the read-back arrays for T71_CAPACITY rows (no-op when already done).
+void allocate_table71(Table71ReadBack& t71);
+// Opens a table or "output" for reading; an absent file is created empty
+// first, so that its missing header lines are what gets reported.
+void open_table_input(fts::LineInput& in, const std::string& path);
+// The echo count that starts the first line of a microwindow table (free
+// form, no error allowance).
+long long echo_count_of(const std::string& line, const std::string& file, long line_no);
+// Copies n lines unchanged (none when n <= 0); the end of file is an error.
+void copy_lines(fts::LineInput& in, fts::LineOutput& out, long long n);
+// True when the frequency column never decreases (rows 1..rows).
+bool frequencies_ascending(const Table71ReadBack& t71);
+// First row of 1..last at which before(nu) turns false, by bisection on an
+// ascending frequency column; 1 otherwise (the caller then scans every row).
+template <class Before>
+int first_row_from(const Table71ReadBack& t71, int last, bool ascending, Before before) {
+    if (!ascending || last < 1) return 1;
+    auto b = t71.nu.begin() + 1;
+    return 1 + static_cast<int>(std::partition_point(b, b + last, before) - b);
+}
+// The 8-character window label: the gas name and a blank, or the isotope
+// digit and the gas name.
+std::string mw_label(const Options& opt);
 
 } // namespace traq

@@ -1,14 +1,14 @@
 // Character plot of a table on the console.
 //
-// Decisions where the Part is open:
+// Decisions:
 // - plot_xcol > plot_ycol: each record is read up to the larger of the two
-//   column numbers (settled in the issue).  The capacity test of the row
+//   column numbers.  The capacity test of the row
 //   buffer (100 numbers) therefore applies to the larger column number:
 //   either one above 100 stops with "Increase No. of columns for display
 //   program".
 // - A column number below 1 names no column of the row: the plot is refused
 //   with the stop " No plot because a column number is below 1 " (a message
-//   of this implementation's own wording), tested after the capacity test.
+//   of its own), tested after the capacity test.
 // - Each point's cell is marked once instead of testing every point for
 //   every cell (the same picture).  A point whose cell index cannot be formed
 //   (non-finite intermediate values, e.g. from overflowing differences of

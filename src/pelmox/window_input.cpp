@@ -1,0 +1,100 @@
+#include "pelmox/window_input.hpp"
+
+#include "common/fortran_format.hpp"
+#include "common/free_form.hpp"
+#include "common/stop.hpp"
+#include "common/text_io.hpp"
+
+#include <algorithm>
+#include <vector>
+
+namespace pelmox {
+
+void parse_window_record(std::string_view line, RunState& rs, Window& w, const std::string& file,
+                         long line_no) {
+    w.record = fts::fmt::fixed(line, 23);
+    char c = w.record[0];
+    if (c >= '1' && c <= '5') {
+        w.win_iso = c - '0';
+        rs.n_extra = 5;
+        w.win_name = w.record.substr(1, 7);
+    } else {
+        w.win_iso = 0;
+        w.win_name = w.record.substr(0, 7);
+    }
+    int k = rs.gases.find(w.win_name);
+    if (k > 0) rs.target_idx = k;
+    if (rs.target_idx < 1 || rs.target_idx > MSPECI)
+        fts::stop_run(" Gas of the window not in the gas table");
+
+    fts::read_free_text(std::string_view(w.record).substr(8, 15), {&w.win_centre, &w.win_width},
+                        file, line_no);
+    double centre = w.win_centre;
+    w.nu_min = centre - w.win_width / 2;
+    w.nu_max = centre + w.win_width / 2;
+    w.nu_min_ext = w.nu_min - eval_margin;
+    w.nu_max_ext = w.nu_max + eval_margin;
+}
+
+void read_profile(const std::string& path, const RunState& rs, float z_obs, Profile& p) {
+    fts::LineInput in(path);
+    int nhead = 0, ncol = 0;
+    if (fts::read_free(in, {&nhead, &ncol}) == fts::ReadResult::end_of_file)
+        fts::file_error(path, "unexpected end of file (expected the header record)");
+    long nspeci = static_cast<long>(ncol) - 1;
+    if (rs.n_extra + nspeci + 1 > MSPECI) fts::stop_run("NSPECI > MSPECI");
+    if (nspeci < 0) nspeci = 0;
+    for (int h = 2; h <= nhead; ++h) in.require("a header record");
+
+    // One level: the altitude and the mixing ratios of species 1..nspeci.
+    std::vector<fts::FreeTarget> targets(static_cast<std::size_t>(nspeci) + 1);
+    auto aim = [&](int l) {
+        targets[0] = &p.z_prof[l];
+        for (int k = 1; k <= nspeci; ++k) targets[k] = &p.vmr(l, k);
+    };
+    int n_lev = 0;
+    for (int l = 1; l <= MLEV; ++l) {
+        aim(l);
+        if (fts::read_free_range(in, targets.data(), targets.data() + targets.size()) ==
+            fts::ReadResult::end_of_file)
+            break;
+        n_lev = l;
+    }
+    if (n_lev == MLEV) {
+        // One more level would not fit; read it into scratch space.
+        std::vector<float> extra(targets.size());
+        for (std::size_t i = 0; i < extra.size(); ++i) targets[i] = &extra[i];
+        if (fts::read_free_range(in, targets.data(), targets.data() + targets.size()) ==
+            fts::ReadResult::ok)
+            fts::stop_run("Increase parameter MLEV");
+    }
+    in.close();
+
+    p.n_lev = n_lev;
+    p.nspeci_file = static_cast<int>(nspeci);
+    p.nspeci = p.nspeci_file;
+    for (int l = 1; l <= n_lev; ++l) {
+        bool below = p.z_prof[l] < z_obs;
+        for (int k = 1; k <= p.nspeci; ++k) {
+            float& v = p.vmr(l, k);
+            if (v < vmr_floor || below) v = vmr_floor;
+        }
+    }
+    // A target without a profile column cannot be evaluated.
+    if (rs.target_idx > p.nspeci_file) fts::stop_run(" Gas of the window not in the profile file");
+}
+
+void add_isotope_entries(const Window& w, RunState& rs, Profile& p) {
+    if (w.win_iso < 1 || w.win_iso > 5) return;
+    if (p.nspeci + 5 + 1 > MSPECI) fts::stop_run("NSPECI > MSPECI");
+    std::string stem = w.win_name.substr(0, 6);
+    rs.gases.set(rs.target_idx, std::string(1, static_cast<char>('0' + w.win_iso)) + stem);
+    for (int i = 1; i <= 5; ++i) {
+        int k = p.nspeci + i;
+        rs.gases.set(k, std::string(1, static_cast<char>('0' + i)) + stem);
+        for (int l = 1; l <= MLEV; ++l) p.vmr(l, k) = p.vmr(l, rs.target_idx);
+    }
+    p.nspeci += 5;
+}
+
+} // namespace pelmox
