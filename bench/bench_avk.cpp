@@ -166,8 +166,9 @@ int main(int argc, char** argv) {
             L.allocate(traq::MWF, traq::MWF);
             for (int i = 1; i <= m; ++i) L(i, i) = 0.01f * 0.01f;
             const Timing tl = time_ms([&] { literal_invert(m, L); });
-            std::printf("  plain loops: %9.3f ms (cpu %9.3f ms), same result: %s\n", tl.wall,
-                        tl.cpu, L.a == Se.a ? "yes" : "NO");
+            std::printf(
+                "  plain loops: %9.3f ms (cpu %9.3f ms), same result: %s\n", tl.wall, tl.cpu,
+                std::equal(L.a.begin(), L.a.end(), Se.a.begin(), Se.a.end()) ? "yes" : "NO");
         }
     }
 
@@ -191,8 +192,9 @@ int main(int argc, char** argv) {
                 int sc = 0;
                 t.push_back(time_ms([&] { traq::mat_invert(dense, A, st, sc, threads); }));
             }
-            const bool same = ref.empty() || ref == A.a;
-            if (ref.empty()) ref = A.a;
+            const bool same =
+                ref.empty() || std::equal(ref.begin(), ref.end(), A.a.begin(), A.a.end());
+            if (ref.empty()) ref.assign(A.a.begin(), A.a.end());
             char label[48];
             std::snprintf(label, sizeof label, "threads %d:%s", threads, same ? "" : " DIFFERS");
             report(label, t);

@@ -19,6 +19,7 @@
 #include "traq/weighting.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -29,6 +30,10 @@ using fts::fmt::F;
 using fts::fmt::I;
 
 namespace {
+
+double seconds_since(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
 
 void banner(std::ostream& con) {
     con << '\n'
@@ -134,7 +139,10 @@ void spectrum_steps(Run& run, RtWork& rt, SolarSpectrum& sun,
     const Options& opt = run.opt;
     Interval& iv = run.iv;
     Spectra& sp = run.sp;
+    auto t0 = std::chrono::steady_clock::now();
     compute_spectra(run, rt, iv.first_kind, pass_layer);
+    run.times.spectra += seconds_since(t0);
+    t0 = std::chrono::steady_clock::now();
     if (opt.rt_kind == 'a' && opt.solar_choice == 'y') {
         if (!sun.loaded) sun.load(opt.solar_path);
         apply_solar_spectrum(sun, sp, iv.npts, iv.nu_lo, opt.dnu, iv.first_kind, iv.nkind);
@@ -167,6 +175,7 @@ void spectrum_steps(Run& run, RtWork& rt, SolarSpectrum& sun,
         for (int j = 0; j <= iv.npts; ++j)
             if (s[j] < 1.0E-30) s[j] = 0.0;
     }
+    run.times.instrument += seconds_since(t0);
 }
 
 void weighting_passes(Run& run, RtWork& rt, SolarSpectrum& sun,
@@ -186,7 +195,9 @@ void weighting_passes(Run& run, RtWork& rt, SolarSpectrum& sun,
         con << " Calculating weigthing function " << I(ws.wf_pass, 3) << " of totally" << I(nl, 3)
             << " altitude levels\n";
     }
+    auto t0 = std::chrono::steady_clock::now();
     finish_weighting(run, nl);
+    run.times.weighting += seconds_since(t0);
 }
 
 // Step 22 and after: the microwindow search and the later tables.
@@ -269,16 +280,25 @@ void run_traq(Run& run) {
         iv.nkind = opt.study == 's' ? 3 : 4;
         run.ws.norm_sum = 0.0;
         const double start = opt.rt_kind == 'a' ? 1.0 : 0.0;
-        for (int kind = 1; kind <= iv.nkind; ++kind) {
-            for (int l = 1; l <= nl; ++l) std::fill_n(sp.kabs_row(kind, l), iv.npts + 1, 0.0);
-            std::fill_n(sp.spec_row(kind), iv.npts + 1, start);
+        // The rows of a fresh array are zero already; the layers are cleared
+        // in parallel (the first touch of the pages dominates).
+        if (iint > 1) {
+#pragma omp parallel for schedule(static) num_threads(run.threads)
+            for (int l = 1; l <= nl; ++l)
+                for (int kind = 1; kind <= iv.nkind; ++kind)
+                    std::fill_n(sp.kabs_row(kind, l), iv.npts + 1, 0.0);
         }
+        for (int kind = 1; kind <= iv.nkind; ++kind)
+            std::fill_n(sp.spec_row(kind), iv.npts + 1, start);
 
+        auto t0 = std::chrono::steady_clock::now();
         add_interval_lines(run);
+        run.times.lines += seconds_since(t0);
         con << " Extinctions and broadening calculated\n";
 
         const bool slab = opt.study == 'd' || opt.study == 'i';
         const double wf = static_cast<double>(opt.wf_factor);
+#pragma omp parallel for schedule(static) num_threads(run.threads)
         for (int l = 1; l <= nl; ++l) {
             const double* k1 = sp.kabs_row(1, l);
             const double* k2 = sp.kabs_row(2, l);
@@ -298,8 +318,10 @@ void run_traq(Run& run) {
             spectrum_steps(run, rt, sun, conv_work, 0);
         }
 
+        t0 = std::chrono::steady_clock::now();
         if (iint == 1) write_table71_header(t71, opt.study, opt.rt_kind);
         write_table71_rows(t71, opt.study, iv.npts, iv.nu_lo, opt.dnu, sp);
+        run.times.tables += seconds_since(t0);
     }
 
     write_table70(t70, nl, atm);

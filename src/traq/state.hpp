@@ -7,7 +7,10 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -113,11 +116,53 @@ struct Interval {
     int first_kind = 1;
 };
 
+// A zero-filled array of doubles.  Large blocks come from calloc, which maps
+// zero pages lazily, so a capacity costs time and memory only where it is
+// used (the absorption array holds 141 Mbytes of which a run touches the
+// layers and points of its intervals).
+class ZeroArray {
+  public:
+    ZeroArray() = default;
+    ZeroArray(const ZeroArray& o) { *this = o; }
+    ZeroArray& operator=(const ZeroArray& o) {
+        if (this != &o) {
+            assign(o.n_);
+            if (o.n_) std::memcpy(p_, o.p_, o.n_ * sizeof(double));
+        }
+        return *this;
+    }
+    ~ZeroArray() { std::free(p_); }
+    // Replaces the contents by n zeros.
+    void assign(std::size_t n, double = 0.0) {
+        std::free(p_);
+        p_ = nullptr;
+        n_ = 0;
+        if (n == 0) return;
+        p_ = static_cast<double*>(std::calloc(n, sizeof(double)));
+        if (!p_) throw std::bad_alloc();
+        n_ = n;
+    }
+    double* data() { return p_; }
+    const double* data() const { return p_; }
+    std::size_t size() const { return n_; }
+    bool empty() const { return n_ == 0; }
+    double* begin() { return p_; }
+    double* end() { return p_ + n_; }
+    const double* begin() const { return p_; }
+    const double* end() const { return p_ + n_; }
+    double& operator[](std::size_t i) { return p_[i]; }
+    double operator[](std::size_t i) const { return p_[i]; }
+
+  private:
+    double* p_ = nullptr;
+    std::size_t n_ = 0;
+};
+
 // Absorption coefficients and spectra.  kabs is stored with the points of
 // one kind and layer contiguous: kabs(kind, layer, j) = row(kind, layer)[j].
 struct Spectra {
-    std::vector<double> kabs; // NKIND x (MLEV+1) x (MP+1)
-    std::vector<double> spec; // NKIND x (MP+1)
+    ZeroArray kabs; // NKIND x (MLEV+1) x (MP+1)
+    ZeroArray spec; // NKIND x (MP+1)
     void allocate() {
         kabs.assign(static_cast<std::size_t>(NKIND) * (MLEV + 1) * (MP + 1), 0.0);
         spec.assign(static_cast<std::size_t>(NKIND) * (MP + 1), 0.0);
@@ -134,7 +179,7 @@ struct Spectra {
 // (i - 1) + ld * (j - 1).
 struct Matrix {
     int ld = 0, ncol = 0;
-    std::vector<double> a;
+    ZeroArray a;
     void allocate(int ld_, int ncol_) {
         ld = ld_;
         ncol = ncol_;
@@ -158,6 +203,16 @@ struct WeightState {
 };
 
 // Everything a run of traq holds.
+// Wall-clock seconds spent in the stages of the interval loop (for the
+// benchmark; not printed by the program).
+struct StageTimes {
+    double lines = 0;      // line strengths, widths and line shapes into kabs
+    double spectra = 0;    // radiative transfer of all passes
+    double instrument = 0; // solar factor and convolution of all passes
+    double weighting = 0;  // finishing of weighting functions and kernels
+    double tables = 0;     // writing table71
+};
+
 struct Run {
     Options opt;
     Atmosphere atm;
@@ -167,6 +222,7 @@ struct Run {
     WeightState ws;
     std::ostream* console = &std::cout;
     int threads = 1;
+    StageTimes times;
 };
 
 // Number of threads from TRAQ_THREADS (default: all hardware threads).

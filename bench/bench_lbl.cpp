@@ -1,0 +1,223 @@
+// Whole-run benchmark of traq on a large synthetic case.
+//
+// Writes a model atmosphere and a line database of several gases (HITRAN
+// numbering, 100-column records) into a scratch directory and runs traq in
+// process on it, study s, dnu 0.001 (so intensity_cut 1.0E-15 and wings that
+// reach across the interval), 80 layers, ground geometry:
+//   bench_lbl [intervals=1] [lines_per_interval=2000] [reference=0]
+// With reference 1 the scalar reference kernel is timed as well.  Prints the
+// time of each stage with 1 thread and with all threads (TRAQ_THREADS, default
+// all hardware threads) and the line-points (additions into kabs) per second
+// per core, counted exactly in a separate pass.
+#include "common/fortran_format.hpp"
+#include "common/line_db.hpp"
+#include "common/stop.hpp"
+#include "traq/air_path.hpp"
+#include "traq/atmosphere.hpp"
+#include "traq/driver.hpp"
+#include "traq/line_shape.hpp"
+#include "traq/line_shape_simd.hpp"
+#include "traq/line_strength.hpp"
+#include "traq/options.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace fts::fmt;
+
+namespace {
+
+void write_atmosphere(const fs::path& dir) {
+    std::ofstream mod(dir / "midlat.mod"), vmr(dir / "midlat.vmr");
+    mod << "2\npressure(mbar) temperature(K) altitude(m)\n";
+    vmr << "2 53\naltitude(km) and 52 mixing ratios\n";
+    for (int z = 0; z <= 100; z += 2) {
+        double t = z <= 11 ? 288.15 - 6.5 * z : z <= 20 ? 216.65 : 216.65 + (z - 20) * 1.0;
+        double p = 1013.25 * std::exp(-z / 7.2);
+        mod << E(p, 12, 5) << ' ' << F(t, 8, 2) << ' ' << F(z * 1000.0, 9, 1) << '\n';
+        double g[53] = {};
+        g[1] = 1.0e-2 * std::exp(-z / 2.2) + 4.0e-6;
+        g[2] = 4.2e-4;
+        g[3] = 8.0e-6 * std::exp(-std::pow((z - 25.0) / 8.0, 2)) + 3.0e-8;
+        g[4] = 3.3e-7 * (z < 15 ? 1.0 : std::exp(-(z - 15) / 10.0));
+        g[5] = 1.2e-7 * (z < 10 ? 1.0 : std::exp(-(z - 10) / 15.0)) + 1e-8;
+        g[6] = 1.9e-6 * (z < 12 ? 1.0 : std::exp(-(z - 12) / 25.0));
+        vmr << F(z, 6, 1);
+        for (int k = 1; k <= 52; ++k) vmr << ' ' << E(g[k], 11, 4);
+        vmr << '\n';
+    }
+}
+
+// Lines of six gases, log-uniform intensities, sorted by position.
+void write_database(const fs::path& path, double nu0, double nu1, long nlines) {
+    std::mt19937_64 rng(20261207);
+    std::uniform_real_distribution<double> pos(nu0, nu1), u(0.0, 1.0);
+    struct L {
+        double nu;
+        std::string rec;
+    };
+    std::vector<L> lines;
+    for (long i = 0; i < nlines; ++i) {
+        int mol = 1 + static_cast<int>(u(rng) * 6);
+        double nu = pos(rng);
+        double s = std::pow(10.0, -26.0 + 7.0 * u(rng));
+        double gair = 0.05 + 0.05 * u(rng);
+        double elow = 1500.0 * u(rng);
+        std::string r = I(mol, 2) + I(1 + static_cast<int>(u(rng) * 2), 1) + F(nu, 12, 6) +
+                        PE(s, 10, 3) + X(10) + F(gair, 5, 4) + F(0.08, 5, 4) + F(elow, 10, 4) +
+                        F(0.75, 4, 2) + F(0.0, 8, 6) + I(0, 3) + I(0, 3);
+        lines.push_back({nu, fixed(r, 100)});
+    }
+    std::sort(lines.begin(), lines.end(), [](const L& a, const L& b) { return a.nu < b.nu; });
+    std::ofstream out(path);
+    for (auto& l : lines) out << l.rec << '\n';
+}
+
+void write_control(const fs::path& dir, double nu0, double nu1) {
+    std::ofstream c(dir / "input-korav");
+    const char* lines[43] = {
+        "6 benchmark", "lines.dat", " ",    " ",   "c",       "h 101", "0",      "n",     "s",
+        "1.1",         "t",         "a",    "f",   "m",       "0",     nullptr,  nullptr, "co",
+        "0",           "1.0",       "0",    "0",   "0",       "10",    "g 30.0", "0.001", "1.0",
+        "0",           "0",         "0.01", "1.0", "0",       "0",     "10",     "250",   "1.0",
+        "0.2",         "2.0",       "10",   "n",   "table71", "1 2",   "end"};
+    for (int i = 0; i < 43; ++i) {
+        if (i == 15)
+            c << F(nu0, 10, 3) << '\n';
+        else if (i == 16)
+            c << F(nu1, 10, 3) << '\n';
+        else
+            c << lines[i] << '\n';
+    }
+}
+
+// Exact number of additions into kabs for all intervals: every line is added
+// into a zero row and the touched points are counted and cleared.
+long long count_line_points(const fs::path& dir, int threads) {
+    fs::current_path(dir);
+    traq::Run run;
+    traq::Options& opt = run.opt;
+    traq::read_control_file(opt);
+    opt.db_nrec = fts::count_records(opt.db_path);
+    run.atm.nlay = traq::NLAY;
+    for (int i = 1; i <= traq::NLAY + 1; ++i) run.atm.z_grid[i] = static_cast<float>(i - 1);
+    traq::read_model_atmosphere(opt, run.atm);
+    traq::airmass_ground(opt.geom_value, run.atm, run.path);
+    traq::build_path(run.atm.nlay, opt.geometry, run.path);
+    traq::layout_intervals(opt, run.iv);
+    long long total = 0;
+    for (int iint = 1; iint <= run.iv.nint; ++iint) {
+        traq::set_interval(opt, run.path.npath, iint, run.iv);
+        const traq::Interval& iv = run.iv;
+        fts::LineDatabase db;
+        db.open(opt.db_path, opt.db_reclen, opt.db_nrec);
+        std::vector<fts::LineRecord> recs;
+        db.for_each(db.search(iv.nu_lo_ext) + 1, db.search(iv.nu_hi_ext),
+                    [&](const fts::LineRecord& r, long) { recs.push_back(r); });
+#pragma omp parallel for num_threads(threads) reduction(+ : total) schedule(dynamic, 1)
+        for (int layer = 1; layer <= run.path.nloop; ++layer) {
+            std::vector<double> row(traq::MP + 1, 0.0);
+            for (const auto& r : recs) {
+                int iso = r.lr_iso;
+                int gas = fts::translate_molecule(opt.db_kind, r.lr_mol, iso);
+                if (gas == 0) continue;
+                float t = run.atm.t_lay[layer];
+                double s =
+                    traq::line_strength_layer(gas, r.lr_nu, r.lr_sint, r.lr_elow, t,
+                                              run.atm.col_gas[gas][layer], run.path.airmass[layer]);
+                if (s == 0.0) continue;
+                float ad = traq::doppler_width(gas, r.lr_nu, t);
+                float al =
+                    r.lr_gair * run.atm.p_lay[layer] * std::pow(296.0f / t, r.lr_ndep) / 1013.0f;
+                traq::add_line(row.data(), s, iv.npts, iv.nu_lo, iv.nu_hi, opt.dnu, r.lr_nu, ad, al,
+                               opt.intensity_cut);
+                for (int j = 0; j <= iv.npts; ++j)
+                    if (row[j] != 0.0) {
+                        ++total;
+                        row[j] = 0.0;
+                    }
+            }
+        }
+    }
+    return total;
+}
+
+struct Timing {
+    double total = 0;
+    traq::StageTimes st;
+};
+
+Timing run_once(const fs::path& dir, int threads) {
+    fs::current_path(dir);
+    traq::Run run;
+    run.threads = threads;
+    std::ostringstream sink;
+    run.console = &sink;
+    auto t0 = std::chrono::steady_clock::now();
+    try {
+        traq::run_traq(run);
+    } catch (const fts::StopRun&) {
+    }
+    Timing t;
+    t.total = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    t.st = run.times;
+    return t;
+}
+
+void report(const char* label, int threads, const Timing& t, long long points) {
+    std::printf("%-10s threads %d: total %7.2f s | lines %7.2f s  spectra %6.2f s  instrument "
+                "%5.2f s  table71 %5.2f s | %.3g line-points/s per core\n",
+                label, threads, t.total, t.st.lines, t.st.spectra, t.st.instrument, t.st.tables,
+                points / t.st.lines / threads);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int intervals = argc > 1 ? std::atoi(argv[1]) : 1;
+    const long per_interval = argc > 2 ? std::atol(argv[2]) : 2000;
+    const bool reference = argc > 3 && std::atoi(argv[3]) != 0;
+    const int all = traq::threads_from_environment();
+
+    fs::path dir = fs::temp_directory_path() / ("bench-lbl-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const double nu0 = 2000.0;
+    const double width = 30.0 * intervals - 0.3; // one interval per 30 cm-1
+    write_atmosphere(dir);
+    write_database(dir / "lines.dat", nu0 - 1.0, nu0 + width + 1.0, per_interval * intervals);
+    write_control(dir, nu0, nu0 + width);
+    std::printf("case: %d interval(s) of up to 30001 points, %ld lines, 80 layers, study s, "
+                "dnu 0.001, cut 1e-15; kernel %s\n",
+                intervals, per_interval * intervals,
+                traq::line_shape_simd::level_name(traq::line_shape_simd::active_level()));
+
+    const long long points = count_line_points(dir, all);
+    std::printf("line-points (additions into kabs): %lld\n", points);
+
+    Timing one = run_once(dir, 1);
+    report("fast", 1, one, points);
+    if (all > 1) {
+        Timing many = run_once(dir, all);
+        report("fast", all, many, points);
+        std::printf("speed-up of the line stage on %d threads: %.2f, whole run: %.2f\n", all,
+                    one.st.lines / many.st.lines, one.total / many.total);
+    }
+    if (reference) {
+        traq::line_shape_simd::set_level(traq::line_shape_simd::Level::scalar);
+        Timing ref = run_once(dir, 1);
+        report("reference", 1, ref, points);
+        std::printf("fast path over scalar reference (line stage, 1 thread): %.2f\n",
+                    ref.st.lines / one.st.lines);
+    }
+    fs::current_path(fs::temp_directory_path());
+    fs::remove_all(dir);
+    return 0;
+}
