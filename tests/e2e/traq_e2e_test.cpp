@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace testsupport;
@@ -67,8 +68,8 @@ TEST(TraqRun, SpectraStudyWritesTablesAndConsoleLines) {
     EXPECT_EQ(lines[12], "");
     EXPECT_EQ(lines[13], " Extinctions and broadening calculated");
     EXPECT_EQ(tail(r.out, 3), (std::vector<std::string>{" Table70 (vmr-profile of target gas)",
-                                                         " Table71 (spectrum as table)",
-                                                         "Stop - Program terminated."}));
+                                                        " Table71 (spectrum as table)",
+                                                        "Stop - Program terminated."}));
     auto t71 = split_lines(c.dir.read("table71"));
     ASSERT_EQ(t71.size(), 3u + 501u);
     EXPECT_EQ(t71[0], "3 4");
@@ -133,8 +134,9 @@ TEST(TraqRun, DisplayModeWithoutPlotOnlyEchoes) {
     Case c({{5, "d"}});
     ProcResult r = c.run();
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(tail(r.out, 3), (std::vector<std::string>{"  Program requires approx.         141  Mbytes",
-                                                         "", "Stop - Program terminated."}));
+    EXPECT_EQ(tail(r.out, 3),
+              (std::vector<std::string>{"  Program requires approx.         141  Mbytes", "",
+                                        "Stop - Program terminated."}));
     EXPECT_FALSE(c.dir.exists("table71"));
     EXPECT_EQ(split_lines(c.dir.read("output")).size(), 43u);
 }
@@ -152,4 +154,106 @@ TEST(TraqRun, StopsAndFileErrors) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("absent.dat"), std::string::npos);
     EXPECT_EQ(split_lines(r.err).size(), 1u);
+}
+
+TEST(TraqRun, InstrumentConvolutionSmoothsTheSpectrum) {
+    Case sharp({{9, "s"}, {26, "0.002"}});
+    ASSERT_EQ(sharp.run().status, 0);
+    Case smooth({{9, "s"}, {26, "0.002"}, {28, "5.0"}, {29, "2.0"}});
+    ASSERT_EQ(smooth.run().status, 0);
+    auto min_all = [](const std::string& table) {
+        double m = 2.0;
+        auto rows = split_lines(table);
+        for (std::size_t i = 3; i < rows.size(); ++i)
+            m = std::min(m, std::stod(rows[i].substr(35, 11)));
+        return m;
+    };
+    // A 5 cm path difference smears the 0.06 cm-1 wide lines: shallower minimum.
+    EXPECT_GT(min_all(smooth.dir.read("table71")), min_all(sharp.dir.read("table71")) + 0.02);
+    EXPECT_EQ(split_lines(smooth.dir.read("table71")).size(), 504u);
+}
+
+TEST(TraqRun, InterferogramStudyWritesTable90) {
+    Case c({{9, "i"}, {26, "0.002"}});
+    ProcResult r = c.run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" Table90 (interferogram as table)"), std::string::npos);
+    auto t90 = split_lines(c.dir.read("table90"));
+    ASSERT_EQ(t90.size(), 2u + 512u); // 501 records padded to 512
+    EXPECT_EQ(t90[0], " 2 3 ");
+    EXPECT_EQ(t90[1], " ind inter  diff ");
+    EXPECT_EQ(t90[2].substr(0, 5), "    1");
+    EXPECT_EQ(t90.back().substr(0, 5), "  512");
+}
+
+TEST(TraqRun, WeightingFunctionStudy) {
+    Case c({{9, "w"}, {26, "0.01"}, {13, "n"}});
+    ProcResult r = c.run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" Calculating weigthing function   1 of totally 80 altitude levels"),
+              std::string::npos);
+    EXPECT_NE(r.out.find(" Calculating weigthing function  80 of totally 80 altitude levels"),
+              std::string::npos);
+    EXPECT_NE(r.out.find(" Normalisation factor:"), std::string::npos);
+    EXPECT_NE(r.out.find(" Calculation of weighting function finished"), std::string::npos);
+    EXPECT_NE(r.out.find(" Table77 (averaged weighting function)"), std::string::npos);
+    auto t77 = split_lines(c.dir.read("table77"));
+    ASSERT_EQ(t77.size(), 3u + 80u);
+    EXPECT_EQ(t77[0], " 3 22 ");
+    EXPECT_EQ(t77[3].size(), 21u * 14u + 5u);
+    EXPECT_EQ(t77[3].substr(21 * 14), "  0.5");
+    EXPECT_FALSE(c.dir.exists("table78"));
+}
+
+TEST(TraqRun, AveragingKernelStudyAndItsPointLimit) {
+    Case c({{9, "a"}, {17, "2000.999"}, {26, "0.001"}, {30, "0.001"}});
+    ProcResult r = c.run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" AVK calculated using Optimal Estimation"), std::string::npos);
+    EXPECT_NE(r.out.find(" Calculation of averaging kernel finished"), std::string::npos);
+    EXPECT_NE(r.out.find(" Table78 (all averaging kernels)"), std::string::npos);
+    auto t78 = split_lines(c.dir.read("table78"));
+    ASSERT_EQ(t78.size(), 3u + 80u);
+    EXPECT_EQ(t78[0], " 3  82");
+    EXPECT_EQ(t78[1], " Averaging kernels ");
+    EXPECT_EQ(t78[3].size(), 82u * 10u - 1u);
+
+    Case over({{9, "a"}, {17, "2001.0"}, {26, "0.001"}});
+    r = over.run();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(tail(r.out, 1)[0], " Decrease spectral size or grid for AVK-calculation");
+    EXPECT_NE(r.out.find(" Calculating weigthing function  80 of totally 80"), std::string::npos);
+}
+
+TEST(TraqRun, SortModeWithKernelStudyWritesHeaderOnlyTables) {
+    Case c({{5, "s"}, {9, "a"}});
+    ProcResult r = c.run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(c.dir.read("table77"), " 3 22 \n Weighting function \n weight  altitude\n");
+    EXPECT_EQ(c.dir.read("table78"), " 3   2\n Averaging kernels \n\n");
+}
+
+TEST(TraqRun, PlotAtTheEndAndInDisplayMode) {
+    Case c({{9, "s"}, {26, "0.002"}, {40, "y"}, {42, "1 4"}});
+    ProcResult r = c.run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto lines = split_lines(r.out);
+    auto top = std::find(lines.begin(), lines.end(), " " + std::string(38, '*'));
+    ASSERT_NE(top, lines.end());
+    ASSERT_GT(lines.end() - top, 39);
+    EXPECT_EQ(*(top + 37), " " + std::string(39, '*'));
+    EXPECT_EQ((top + 38)->substr(0, 16), " xmin:  2.00E+03");
+    EXPECT_EQ(lines.back(), "Stop - Program terminated.");
+    // Display mode draws the same table without computing anything.
+    std::string t71 = c.dir.read("table71");
+    c.dir.write("input-korav", korav_control({{5, "d"}, {6, "h 101"}, {40, "y"}, {42, "1 4"}}));
+    ProcResult d = c.run();
+    ASSERT_EQ(d.status, 0);
+    EXPECT_NE(d.out.find(" " + std::string(38, '*')), std::string::npos);
+    EXPECT_EQ(c.dir.read("table71"), t71);
+    // A flat column stops the plot.
+    c.dir.write("input-korav", korav_control({{5, "d"}, {6, "h 101"}, {40, "y"}, {42, "1 1"}}));
+    c.dir.write("table71", "3 4\nx\ny\n 1.0 2.0\n 1.0 3.0\n");
+    d = c.run();
+    EXPECT_EQ(tail(d.out, 1)[0], " No plot because all X- or Y-data are the same ");
 }
