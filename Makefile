@@ -19,13 +19,17 @@ demo: all
 check-sanitize:
 	@test -f build-sanitize/CMakeCache.txt || cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DFTS_SANITIZE=ON -DFTS_BUILD_BENCH=OFF
 	cmake --build build-sanitize -j $(JOBS)
-	cd build-sanitize && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
+	cd build-sanitize && ctest --output-on-failure -j $(JOBS)
 
 bench: all
-	./$(BUILD)/bench/bench_lbl
+	./$(BUILD)/bench/bench_lbl 1 2000 1
+
+# Fuzzes every input reader for FUZZ_SECONDS seconds each (needs clang).
+fuzz:
+	./fuzz/run-fuzz
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp')
 
 clean:
-	rm -rf $(BUILD) build-sanitize
+	rm -rf $(BUILD) build-sanitize build-fuzz
