@@ -4,8 +4,9 @@
 // numbering, 100-column records) into a scratch directory and runs traq in
 // process on it, study s, dnu 0.001 (so intensity_cut 1.0E-15 and wings that
 // reach across the interval), 80 layers, ground geometry:
-//   bench_lbl [intervals=1] [lines_per_interval=2000] [reference=0]
-// With reference 1 the scalar reference kernel is timed as well.  Prints the
+//   bench_lbl [intervals=1] [lines_per_interval=2000] [reference=0] [study=s]
+// With reference 1 the scalar reference kernel is timed as well; study w
+// adds the weighting-function passes (one per layer) to each interval.  Prints the
 // time of each stage with 1 thread and with all threads (TRAQ_THREADS, default
 // all hardware threads) and the line-points (additions into kabs) per second
 // per core, counted exactly in a separate pass.
@@ -81,7 +82,7 @@ void write_database(const fs::path& path, double nu0, double nu1, long nlines) {
     for (auto& l : lines) out << l.rec << '\n';
 }
 
-void write_control(const fs::path& dir, double nu0, double nu1) {
+void write_control(const fs::path& dir, double nu0, double nu1, char study) {
     std::ofstream c(dir / "input-korav");
     const char* lines[43] = {
         "6 benchmark", "lines.dat", " ",    " ",   "c",       "h 101", "0",      "n",     "s",
@@ -94,6 +95,8 @@ void write_control(const fs::path& dir, double nu0, double nu1) {
             c << F(nu0, 10, 3) << '\n';
         else if (i == 16)
             c << F(nu1, 10, 3) << '\n';
+        else if (i == 8)
+            c << study << '\n';
         else
             c << lines[i] << '\n';
     }
@@ -174,9 +177,9 @@ Timing run_once(const fs::path& dir, int threads) {
 
 void report(const char* label, int threads, const Timing& t, long long points) {
     std::printf("%-10s threads %d: total %7.2f s | lines %7.2f s  spectra %6.2f s  instrument "
-                "%5.2f s  table71 %5.2f s | %.3g line-points/s per core\n",
-                label, threads, t.total, t.st.lines, t.st.spectra, t.st.instrument, t.st.tables,
-                points / t.st.lines / threads);
+                "%5.2f s  weighting %5.2f s  table71 %5.2f s | %.3g line-points/s per core\n",
+                label, threads, t.total, t.st.lines, t.st.spectra, t.st.instrument, t.st.weighting,
+                t.st.tables, points / t.st.lines / threads);
 }
 
 } // namespace
@@ -185,6 +188,7 @@ int main(int argc, char** argv) {
     const int intervals = argc > 1 ? std::atoi(argv[1]) : 1;
     const long per_interval = argc > 2 ? std::atol(argv[2]) : 2000;
     const bool reference = argc > 3 && std::atoi(argv[3]) != 0;
+    const char study = argc > 4 ? argv[4][0] : 's';
     const int all = traq::threads_from_environment();
 
     fs::path dir = fs::temp_directory_path() / ("bench-lbl-" + std::to_string(::getpid()));
@@ -193,10 +197,10 @@ int main(int argc, char** argv) {
     const double width = 30.0 * intervals - 0.3; // one interval per 30 cm-1
     write_atmosphere(dir);
     write_database(dir / "lines.dat", nu0 - 1.0, nu0 + width + 1.0, per_interval * intervals);
-    write_control(dir, nu0, nu0 + width);
-    std::printf("case: %d interval(s) of up to 30001 points, %ld lines, 80 layers, study s, "
+    write_control(dir, nu0, nu0 + width, study);
+    std::printf("case: %d interval(s) of up to 30001 points, %ld lines, 80 layers, study %c, "
                 "dnu 0.001, cut 1e-15; kernel %s\n",
-                intervals, per_interval * intervals,
+                intervals, per_interval * intervals, study,
                 traq::line_shape_simd::level_name(traq::line_shape_simd::active_level()));
 
     const long long points = count_line_points(dir, all);
