@@ -20,7 +20,7 @@ double radiative_transfer(char rt_kind, Spectra& sp, double nu, const Atmosphere
 // the all-lines mixture and the Planck values per layer and point, kept from
 // the first weighting-function pass for the later passes.
 struct RtWork {
-    std::vector<double> factor3; // e(tau) of kind 3, layer-major: [(L-1)*(MP+1) + j]
+    std::vector<double> factor3; // e(tau) of kind 3 per point and layer: [j * nloop + L - 1]
     std::vector<double> planck_lay;
     bool cache = false; // keep factor3 and planck_lay (weighting-function studies)
 };

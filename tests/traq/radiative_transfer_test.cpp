@@ -144,46 +144,53 @@ TEST(RadiativeTransfer, BatchMatchesPointwiseForAnyThreadCount) {
                     for (int j = 0; j <= 100; j += 7)
                         ASSERT_EQ(f.run.sp.spec_row(kind)[j], f.rt(kind, j));
                 std::vector<double> now(f.run.sp.spec.begin(), f.run.sp.spec.end());
-                if (first.empty()) first = now;
-                else EXPECT_TRUE(first == now);
+                if (first.empty())
+                    first = now;
+                else
+                    EXPECT_TRUE(first == now);
             }
         }
     }
 }
 
 TEST(RadiativeTransfer, PerturbedPassesReuseTheCachedFactorsExactly) {
-    for (char rt : {'a', 'r'}) {
-        Fixture f('g', rt);
-        f.run.opt.t_background = 220.0f;
-        f.run.opt.wf_factor = 1.1f;
-        for (int l = 1; l <= 80; ++l)
-            for (int j = 0; j <= 100; ++j) {
-                f.run.sp.kabs_row(1, l)[j] = 0.01 * (l % 7) + 1e-4 * j;
-                f.run.sp.kabs_row(2, l)[j] = 0.003 * (l % 5);
-                f.run.sp.kabs_row(3, l)[j] = f.run.sp.kabs_row(1, l)[j] + f.run.sp.kabs_row(2, l)[j];
-            }
-        RtWork work;
-        work.cache = true;
-        compute_spectra(f.run, work, 1, 1);
-        for (int pass = 2; pass <= 80; pass += 13) {
-            compute_spectra(f.run, work, 4, pass);
-            // The same spectrum straight from a materialised kind 4.
+    for (char geometry : {'g', 's'})
+        for (char rt : {'a', 'r'}) {
+            Fixture f(geometry, rt);
+            f.run.opt.t_background = 220.0f;
+            f.run.opt.wf_factor = 1.1f;
             for (int l = 1; l <= 80; ++l)
-                for (int j = 0; j <= 100; ++j)
-                    f.run.sp.kabs_row(4, l)[j] =
-                        l == pass ? 1.1f * f.run.sp.kabs_row(1, l)[j] + f.run.sp.kabs_row(2, l)[j]
-                                  : f.run.sp.kabs_row(1, l)[j] + f.run.sp.kabs_row(2, l)[j];
-            for (int j = 0; j <= 100; j += 10)
-                ASSERT_EQ(f.run.sp.spec_row(4)[j], f.rt(4, j)) << "pass " << pass;
+                for (int j = 0; j <= 100; ++j) {
+                    f.run.sp.kabs_row(1, l)[j] = 0.01 * (l % 7) + 1e-4 * j;
+                    f.run.sp.kabs_row(2, l)[j] = 0.003 * (l % 5);
+                    f.run.sp.kabs_row(3, l)[j] =
+                        f.run.sp.kabs_row(1, l)[j] + f.run.sp.kabs_row(2, l)[j];
+                }
+            RtWork work;
+            work.cache = true;
+            compute_spectra(f.run, work, 1, 1);
+            for (int pass = 2; pass <= 80; pass += 13) {
+                compute_spectra(f.run, work, 4, pass);
+                // The same spectrum straight from a materialised kind 4.
+                for (int l = 1; l <= 80; ++l)
+                    for (int j = 0; j <= 100; ++j)
+                        f.run.sp.kabs_row(4, l)[j] =
+                            l == pass
+                                ? 1.1f * f.run.sp.kabs_row(1, l)[j] + f.run.sp.kabs_row(2, l)[j]
+                                : f.run.sp.kabs_row(1, l)[j] + f.run.sp.kabs_row(2, l)[j];
+                for (int j = 0; j <= 100; j += 10)
+                    ASSERT_EQ(f.run.sp.spec_row(4)[j], f.rt(4, j))
+                        << "pass " << pass << " geometry " << geometry << " kind " << rt;
+            }
         }
-    }
 }
 
 TEST(SolarSpectrum, CellsAndOverlaps) {
     testsupport::TempDir d;
     // Samples every 0.02 cm-1 from 999.99; points every 0.01 from 1000.0.
     std::string s = "header 0\n";
-    for (int k = 0; k < 20; ++k) s += std::to_string(999.99 + 0.02 * k) + " " + std::to_string(0.5 + 0.01 * k) + "\n";
+    for (int k = 0; k < 20; ++k)
+        s += std::to_string(999.99 + 0.02 * k) + " " + std::to_string(0.5 + 0.01 * k) + "\n";
     d.write("solar.dat", s);
     Spectra& sp = shared_run().sp;
     std::fill_n(sp.spec_row(3), 11, 1.0);
