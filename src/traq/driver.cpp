@@ -158,7 +158,8 @@ void spectrum_steps(Run& run, RtWork& rt, SolarSpectrum& sun,
         if (convolution_layout(iv.nu_lo, opt.dnu, opt.fov_area, iv.npts).n > 60000)
             fts::stop_run(" Increase nuber of spectral points mp in Convolution");
         std::exception_ptr failure;
-#pragma omp parallel for schedule(static, 1) num_threads(std::min(run.threads, NKIND))
+#pragma omp parallel for schedule(static, 1)                                                       \
+    num_threads(std::min(run.threads, NKIND)) if (iv.npts >= 2000)
         for (int kind = iv.first_kind; kind <= iv.nkind; ++kind) {
             try {
                 convolve_instrument(sp.spec_row(kind), iv.nu_lo, opt.dnu, opt.ils_param,
@@ -282,8 +283,9 @@ void run_traq(Run& run) {
         const double start = opt.rt_kind == 'a' ? 1.0 : 0.0;
         // The rows of a fresh array are zero already; the layers are cleared
         // in parallel (the first touch of the pages dominates).
+        const bool big = static_cast<long>(iv.npts + 1) * nl >= 200000L;
         if (iint > 1) {
-#pragma omp parallel for schedule(static) num_threads(run.threads)
+#pragma omp parallel for schedule(static) num_threads(run.threads) if (big)
             for (int l = 1; l <= nl; ++l)
                 for (int kind = 1; kind <= iv.nkind; ++kind)
                     std::fill_n(sp.kabs_row(kind, l), iv.npts + 1, 0.0);
@@ -298,7 +300,7 @@ void run_traq(Run& run) {
 
         const bool slab = opt.study == 'd' || opt.study == 'i';
         const double wf = static_cast<double>(opt.wf_factor);
-#pragma omp parallel for schedule(static) num_threads(run.threads)
+#pragma omp parallel for schedule(static) num_threads(run.threads) if (big)
         for (int l = 1; l <= nl; ++l) {
             const double* k1 = sp.kabs_row(1, l);
             const double* k2 = sp.kabs_row(2, l);

@@ -139,7 +139,11 @@ void compute_spectra(Run& run, RtWork& work, int first_kind, int pass_layer) {
     double* spec[NKIND + 1] = {nullptr, sp.spec_row(1), sp.spec_row(2), sp.spec_row(3),
                                sp.spec_row(4)};
 
-#pragma omp parallel for schedule(static) num_threads(run.threads) reduction(|| : negative)
+    // Small intervals run on one thread: starting threads would cost more.
+    const bool parallel = static_cast<long>(npts + 1) * nl * (nkind - first_kind + 1) >= 200000L;
+#pragma omp parallel for schedule(static) num_threads(run.threads)                                 \
+    reduction(||                                                                                   \
+              : negative) if (parallel)
     for (int b = 0; b < nblocks; ++b) {
         const int jb = b * B;
         const int nb = std::min(B, npts - jb + 1);

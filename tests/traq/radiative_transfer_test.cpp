@@ -18,8 +18,8 @@ Run& shared_run() {
     static Run run;
     if (run.sp.kabs.empty()) run.sp.allocate();
     for (int kind = 1; kind <= NKIND; ++kind) {
-        for (int l = 1; l <= 80; ++l) std::fill_n(run.sp.kabs_row(kind, l), 101, 0.0);
-        std::fill_n(run.sp.spec_row(kind), 101, 0.0);
+        for (int l = 1; l <= 80; ++l) std::fill_n(run.sp.kabs_row(kind, l), 1001, 0.0);
+        std::fill_n(run.sp.spec_row(kind), 1001, 0.0);
     }
     run.path = AirPath{};
     run.opt = Options{};
@@ -123,15 +123,18 @@ TEST(RadiativeTransfer, Radiance) {
 }
 
 TEST(RadiativeTransfer, BatchMatchesPointwiseForAnyThreadCount) {
+    // 1001 points: large enough to run on several threads.
+    const int npts = 1000;
     for (char geometry : {'g', 's'}) {
         for (char rt : {'a', 'r'}) {
             Fixture f(geometry, rt);
+            f.run.iv.npts = npts;
             f.run.opt.t_background = 220.0f;
             f.run.opt.wf_factor = 1.1f;
             unsigned seed = 7;
             for (int kind = 1; kind <= 4; ++kind)
                 for (int l = 1; l <= 80; ++l)
-                    for (int j = 0; j <= 100; ++j) {
+                    for (int j = 0; j <= npts; ++j) {
                         seed = seed * 1103515245u + 12345u;
                         f.run.sp.kabs_row(kind, l)[j] = (seed >> 8) % 1000 * 1e-4;
                     }
@@ -141,7 +144,7 @@ TEST(RadiativeTransfer, BatchMatchesPointwiseForAnyThreadCount) {
                 RtWork work;
                 compute_spectra(f.run, work, 1, 0);
                 for (int kind = 1; kind <= 4; ++kind)
-                    for (int j = 0; j <= 100; j += 7)
+                    for (int j = 0; j <= npts; j += 37)
                         ASSERT_EQ(f.run.sp.spec_row(kind)[j], f.rt(kind, j));
                 std::vector<double> now(f.run.sp.spec.begin(), f.run.sp.spec.end());
                 if (first.empty())
