@@ -3,7 +3,6 @@
 #include "common/fortran_format.hpp"
 
 #include <cstdlib>
-#include <thread>
 
 namespace pelmox {
 
@@ -44,15 +43,5 @@ Workspace::Workspace()
     : tau_stick(static_cast<std::size_t>(MSPECI + 1) * (mp + 1), 0.0),
       od(static_cast<std::size_t>(MSPECI + 1) * (mp + 1), 0.0), t_target(mp + 1, 1.0),
       t_others(mp + 1, 1.0) {}
-
-int threads_from_environment() {
-    if (const char* s = std::getenv("TRAQ_THREADS")) {
-        char* end = nullptr;
-        long v = std::strtol(s, &end, 10);
-        if (end != s && v >= 1) return static_cast<int>(v > 256 ? 256 : v);
-    }
-    unsigned h = std::thread::hardware_concurrency();
-    return h == 0 ? 1 : static_cast<int>(h);
-}
 
 } // namespace pelmox

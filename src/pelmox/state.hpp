@@ -6,6 +6,8 @@
 // index 0 of every per-species array is unused.
 #pragma once
 
+#include "common/threads.hpp"
+
 #include <array>
 #include <string>
 #include <string_view>
@@ -129,6 +131,6 @@ struct Workspace {
 };
 
 // Number of threads from TRAQ_THREADS (default: all hardware threads).
-int threads_from_environment();
+using fts::threads_from_environment;
 
 } // namespace pelmox

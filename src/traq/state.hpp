@@ -5,6 +5,8 @@
 // indexing (element 0 unused) so that the code reads like the formulas.
 #pragma once
 
+#include "common/threads.hpp"
+
 #include <array>
 #include <cstddef>
 #include <cstdlib>
@@ -226,6 +228,6 @@ struct Run {
 };
 
 // Number of threads from TRAQ_THREADS (default: all hardware threads).
-int threads_from_environment();
+using fts::threads_from_environment;
 
 } // namespace traq

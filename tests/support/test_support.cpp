@@ -107,51 +107,50 @@ std::string shared_data_dir() {
 namespace testsupport {
 
 std::string korav_control(const std::vector<std::pair<int, std::string>>& overrides) {
-    std::vector<std::string> l = {
-        "",
-        "6 title of the test run",
-        "lines.dat",
-        " ",
-        " ",
-        "c",
-        "a 101        database kind and record length",
-        "0            number of records (0 = count)",
-        "n            solar spectrum",
-        "s",
-        "1.1          perturbation factor",
-        "t",
-        "a",
-        "f            normalisation",
-        "t            model atmosphere",
-        "0.0          background temperature",
-        "2000.0       start",
-        "2001.0       end",
-        "co           target",
-        "0            isotope",
-        "1.0          vmr scale",
-        "0",
-        "0",
-        "0.0          z_min",
-        "10.0         z_max",
-        "g 0.0        geometry",
-        "0.001        grid step",
-        "1.0          margin",
-        "0            ils",
-        "0            fov",
-        "0.01         sigma noise",
-        "1.0          sigma a priori",
-        "0",
-        "0",
-        "10.0         win_accept",
-        "250.0        t_sens",
-        "1.0          starting microwindow",
-        "0.2          interval around centre",
-        "2.0          win_gap",
-        "10           nwin_max",
-        "n            plot",
-        "table71",
-        "1 2",
-        "end of control file"};
+    std::vector<std::string> l = {"",
+                                  "6 title of the test run",
+                                  "lines.dat",
+                                  " ",
+                                  " ",
+                                  "c",
+                                  "a 101        database kind and record length",
+                                  "0            number of records (0 = count)",
+                                  "n            solar spectrum",
+                                  "s",
+                                  "1.1          perturbation factor",
+                                  "t",
+                                  "a",
+                                  "f            normalisation",
+                                  "t            model atmosphere",
+                                  "0.0          background temperature",
+                                  "2000.0       start",
+                                  "2001.0       end",
+                                  "co           target",
+                                  "0            isotope",
+                                  "1.0          vmr scale",
+                                  "0",
+                                  "0",
+                                  "0.0          z_min",
+                                  "10.0         z_max",
+                                  "g 0.0        geometry",
+                                  "0.001        grid step",
+                                  "1.0          margin",
+                                  "0            ils",
+                                  "0            fov",
+                                  "0.01         sigma noise",
+                                  "1.0          sigma a priori",
+                                  "0",
+                                  "0",
+                                  "10.0         win_accept",
+                                  "250.0        t_sens",
+                                  "1.0          starting microwindow",
+                                  "0.2          interval around centre",
+                                  "2.0          win_gap",
+                                  "10           nwin_max",
+                                  "n            plot",
+                                  "table71",
+                                  "1 2",
+                                  "end of control file"};
     for (auto& o : overrides) l.at(o.first) = o.second;
     std::string s;
     for (int i = 1; i <= 43; ++i) s += l[i] + "\n";
@@ -187,10 +186,25 @@ void write_test_atmosphere(const std::filesystem::path& dir, const std::string& 
 std::string line_record(int mol, int iso, double nu, double sint, double gair, double elow,
                         double ndep) {
     using namespace fts::fmt;
-    std::string r = I(mol, 2) + I(iso, 1) + F(nu, 12, 6) + PE(sint, 10, 3) + X(10) +
-                    F(gair, 5, 4) + F(0.08, 5, 4) + F(elow, 10, 4) + F(ndep, 4, 2) + F(0.0, 8, 6) +
-                    I(0, 3) + I(0, 3);
+    std::string r = I(mol, 2) + I(iso, 1) + F(nu, 12, 6) + PE(sint, 10, 3) + X(10) + F(gair, 5, 4) +
+                    F(0.08, 5, 4) + F(elow, 10, 4) + F(ndep, 4, 2) + F(0.0, 8, 6) + I(0, 3) +
+                    I(0, 3);
     return fixed(r, 100) + "\n";
+}
+
+} // namespace testsupport
+
+#include "common/stop.hpp"
+
+namespace testsupport {
+
+std::string stop_message(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const fts::StopRun& s) {
+        return s.message;
+    }
+    return "(no stop)";
 }
 
 } // namespace testsupport

@@ -61,3 +61,12 @@ std::string line_record(int mol, int iso, double nu, double sint, double gair = 
                         double elow = 100.0, double ndep = 0.75);
 
 } // namespace testsupport
+
+#include <functional>
+
+namespace testsupport {
+
+// The message of the stop that a call ends with, or "(no stop)".
+std::string stop_message(const std::function<void()>& f);
+
+} // namespace testsupport

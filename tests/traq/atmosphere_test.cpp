@@ -13,15 +13,6 @@ using testsupport::TempDir;
 
 namespace {
 
-std::string stop_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const fts::StopRun& s) {
-        return s.message;
-    }
-    return "";
-}
-
 Atmosphere grid() {
     Atmosphere atm;
     for (int i = 1; i <= NLAY + 1; ++i) atm.z_grid[i] = static_cast<float>(i - 1);
@@ -34,8 +25,8 @@ TEST(Interpolation, InsideAtNodesAndBeyondTheEnds) {
     const float x[] = {0, 1, 2, 4};
     const float y[] = {0, 10, 20, 0};
     EXPECT_FLOAT_EQ(interp_profile(x, y, 3, 1.5f), 15.0f);
-    EXPECT_FLOAT_EQ(interp_profile(x, y, 3, 3.0f), 10.0f);  // the last interval
-    EXPECT_FLOAT_EQ(interp_profile(x, y, 3, 4.0f), 0.0f);   // the last node
+    EXPECT_FLOAT_EQ(interp_profile(x, y, 3, 3.0f), 10.0f); // the last interval
+    EXPECT_FLOAT_EQ(interp_profile(x, y, 3, 4.0f), 0.0f);  // the last node
     // Outside the table the end segments continue as straight lines.
     EXPECT_FLOAT_EQ(interp_profile(x, y, 3, 6.0f), -20.0f);
     EXPECT_FLOAT_EQ(interp_profile(x, y, 3, -0.5f), -5.0f);
@@ -45,11 +36,11 @@ TEST(Interpolation, RefusesTablesThatAreNotAscending) {
     const char* msg = "something wrong in interpolation/extrapolation of vmr, ...";
     const float flat[] = {0, 1, 1};
     const float y[] = {0, 1, 2};
-    EXPECT_EQ(stop_of([&] { interp_profile(flat, y, 2, 0.5f); }), msg);
+    EXPECT_EQ(testsupport::stop_message([&] { interp_profile(flat, y, 2, 0.5f); }), msg);
     const float down[] = {0, 2, 1};
-    EXPECT_EQ(stop_of([&] { interp_profile(down, y, 2, 1.5f); }), msg);
+    EXPECT_EQ(testsupport::stop_message([&] { interp_profile(down, y, 2, 1.5f); }), msg);
     const float one[] = {0, 1};
-    EXPECT_EQ(stop_of([&] { interp_profile(one, y, 1, 1.0f); }), msg);
+    EXPECT_EQ(testsupport::stop_message([&] { interp_profile(one, y, 1, 1.0f); }), msg);
 }
 
 TEST(ModelAtmosphere, LayersColumnsAndTheTarget) {
@@ -86,7 +77,8 @@ TEST(ModelAtmosphere, PrefixAndCapacities) {
     opt.vmr_scale = 1.0f;
     Atmosphere atm = grid();
     opt.input_prefix = std::string(90, 'p');
-    EXPECT_EQ(stop_of([&] { read_model_atmosphere(opt, atm); }), "Path for input files to long");
+    EXPECT_EQ(testsupport::stop_message([&] { read_model_atmosphere(opt, atm); }),
+              "Path for input files to long");
     opt.input_prefix = std::string(89, 'p');
     EXPECT_THROW(read_model_atmosphere(opt, atm), fts::FileError); // accepted, file absent
 
@@ -95,7 +87,8 @@ TEST(ModelAtmosphere, PrefixAndCapacities) {
     testsupport::write_test_atmosphere(d.path(), "tropic");
     std::string vmr = "1 123\n";
     d.write("tropic.vmr", vmr);
-    EXPECT_EQ(stop_of([&] { read_model_atmosphere(opt, atm); }), "Increase nuber of gases MGAS in TRAQ");
+    EXPECT_EQ(testsupport::stop_message([&] { read_model_atmosphere(opt, atm); }),
+              "Increase nuber of gases MGAS in TRAQ");
     // 155 data rows are refused, 154 accepted.
     auto rows = [&](int n) {
         std::string s = "1 3\n";
@@ -103,9 +96,10 @@ TEST(ModelAtmosphere, PrefixAndCapacities) {
         d.write("tropic.vmr", s);
     };
     rows(155);
-    EXPECT_EQ(stop_of([&] { read_model_atmosphere(opt, atm); }), " Increase number of levels MLEV in TRAQ");
+    EXPECT_EQ(testsupport::stop_message([&] { read_model_atmosphere(opt, atm); }),
+              " Increase number of levels MLEV in TRAQ");
     rows(154);
-    EXPECT_EQ(stop_of([&] { read_model_atmosphere(opt, atm); }), "");
+    EXPECT_EQ(testsupport::stop_message([&] { read_model_atmosphere(opt, atm); }), "(no stop)");
     EXPECT_FLOAT_EQ(atm.vmr_target[10], 1e-6f);
     EXPECT_EQ(atm.ngas_vmr, 2);
     // A ".mod" row that cannot be read is a file-layer error.
@@ -146,7 +140,7 @@ TEST(AirPath, LimbGeometry) {
     EXPECT_EQ(path.path_list[72], 10);
     EXPECT_EQ(path.path_list[142], 80);
     EXPECT_EQ(path.nloop, 80);
-    EXPECT_EQ(stop_of([&] { airmass_limb(80.0f, atm, path); }),
+    EXPECT_EQ(testsupport::stop_message([&] { airmass_limb(80.0f, atm, path); }),
               " Tangent altitude above the model atmosphere");
     airmass_limb(2.0f, atm, path);
     build_path(80, 's', path);

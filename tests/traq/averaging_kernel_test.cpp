@@ -27,15 +27,6 @@ Matrix make(int ld = 1000, int ncol = 1000) {
     return m;
 }
 
-std::string stop_message(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const fts::StopRun& s) {
-        return s.message;
-    }
-    return "(no stop)";
-}
-
 // K diagonal with K(i,i) = i / 10 for i <= n.
 Matrix diagonal_k(int n) {
     Matrix K = make();
@@ -180,7 +171,8 @@ TEST(AveragingKernelTest, BitIdenticalForAnyThreadCount) {
 TEST(AveragingKernelTest, SingularNoiseCovarianceStops) {
     Matrix K = diagonal_k(10), avk;
     std::ostringstream con;
-    EXPECT_EQ(stop_message([&] { traq::averaging_kernel(10, 20, K, avk, 0.0f, 1.0f, con, 1); }),
+    EXPECT_EQ(testsupport::stop_message(
+                  [&] { traq::averaging_kernel(10, 20, K, avk, 0.0f, 1.0f, con, 1); }),
               " spectral covariance matrix is singular ");
     auto l = split_lines(con.str());
     ASSERT_EQ(l.size(), 4u);
@@ -191,7 +183,8 @@ TEST(AveragingKernelTest, SingularNoiseCovarianceStops) {
 TEST(AveragingKernelTest, SingularAprioriCovarianceStops) {
     Matrix K = diagonal_k(10), avk;
     std::ostringstream con;
-    EXPECT_EQ(stop_message([&] { traq::averaging_kernel(10, 20, K, avk, 0.1f, 0.0f, con, 1); }),
+    EXPECT_EQ(testsupport::stop_message(
+                  [&] { traq::averaging_kernel(10, 20, K, avk, 0.1f, 0.0f, con, 1); }),
               " appriori covariance matrix is singular ");
     EXPECT_EQ(split_lines(con.str()).size(), 4u);
 }
@@ -201,7 +194,8 @@ TEST(AveragingKernelTest, SingularKernelMatrixStops) {
     // zero weighting functions Kt Se^-1 K + Sa^-1 is the zero matrix.
     Matrix K = make(), avk;
     std::ostringstream con;
-    EXPECT_EQ(stop_message([&] { traq::averaging_kernel(3, 20, K, avk, 0.1f, 1.0e30f, con, 1); }),
+    EXPECT_EQ(testsupport::stop_message(
+                  [&] { traq::averaging_kernel(3, 20, K, avk, 0.1f, 1.0e30f, con, 1); }),
               " AVK-1 is singular ");
     auto l = split_lines(con.str());
     ASSERT_EQ(l.size(), 5u);

@@ -21,15 +21,6 @@ using testsupport::TempDir;
 const char* kMpStop = " Increase nuber of spectral points mp in Convolution";
 const char* kTableStop = " decrease No of spectral points for FFT in convolution";
 
-std::string stop_message(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const fts::StopRun& s) {
-        return s.message;
-    }
-    return "(no stop)";
-}
-
 // A smooth test spectrum: transmission with a few broad lines.
 std::vector<double> smooth_spectrum(int npts, float nu_lo, float dnu) {
     std::vector<double> s(npts + 1);
@@ -85,31 +76,31 @@ TEST(ConvolveInstrument, StopsWhenTheLengthExceedsTheCapacity) {
     std::vector<float> work;
     std::vector<double> s(30001, 1.0);
     // dnu = 0.0005: nb = 2000, 4000 + 30000 + 2 > 32768.
-    EXPECT_EQ(stop_message([&] {
+    EXPECT_EQ(testsupport::stop_message([&] {
                   traq::convolve_instrument(s.data(), 2000.0f, 0.0005f, 180.0f, 0.0f, 30000, work);
               }),
               kMpStop);
     // dnu = 0.001 and a box of more than 766 points.
-    EXPECT_EQ(stop_message([&] {
+    EXPECT_EQ(testsupport::stop_message([&] {
                   traq::convolve_instrument(s.data(), 3000.0f, 0.001f, 180.0f, 0.01f, 30000, work);
               }),
               kMpStop);
     // dnu = 0 (nb infinite) and a tiny dnu.
-    EXPECT_EQ(stop_message([&] {
+    EXPECT_EQ(testsupport::stop_message([&] {
                   traq::convolve_instrument(s.data(), 3000.0f, 0.0f, 180.0f, 0.0f, 100, work);
               }),
               kMpStop);
-    EXPECT_EQ(stop_message([&] {
+    EXPECT_EQ(testsupport::stop_message([&] {
                   traq::convolve_instrument(s.data(), 3000.0f, 1e-9f, 180.0f, 0.0f, 100, work);
               }),
               kMpStop);
     // Huge box width (saturating nearest integer) must not overflow.
-    EXPECT_EQ(stop_message([&] {
+    EXPECT_EQ(testsupport::stop_message([&] {
                   traq::convolve_instrument(s.data(), 3000.0f, 0.001f, 180.0f, 1e30f, 100, work);
               }),
               kMpStop);
     // The largest accepted case passes.
-    EXPECT_EQ(stop_message([&] {
+    EXPECT_EQ(testsupport::stop_message([&] {
                   traq::convolve_instrument(s.data(), 3000.0f, 0.001f, 180.0f, 0.0f, 30000, work);
               }),
               "(no stop)");
@@ -394,7 +385,7 @@ TEST(InterferogramTable, StopsAboveTheCapacity) {
         for (int r = 0; r < 131073; ++r) t += "0 0 0 1 0\n";
         d.write("table71", t);
         std::ostringstream console;
-        EXPECT_EQ(stop_message([&] {
+        EXPECT_EQ(testsupport::stop_message([&] {
                       traq::interferogram_table(d.file("table71"), d.file("table90"), console);
                   }),
                   kTableStop);
@@ -408,7 +399,7 @@ TEST(InterferogramTable, StopsAboveTheCapacity) {
         for (int r = 0; r < 199999; ++r) t += "0 0 0 1 0\n";
         d.write("table71", t);
         std::ostringstream console;
-        EXPECT_EQ(stop_message([&] {
+        EXPECT_EQ(testsupport::stop_message([&] {
                       traq::interferogram_table(d.file("table71"), d.file("table90"), console);
                   }),
                   kTableStop);

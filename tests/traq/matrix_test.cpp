@@ -3,6 +3,8 @@
 #include "common/stop.hpp"
 #include "traq/matrix.hpp"
 
+#include "support/test_support.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -99,15 +101,6 @@ std::uint64_t bits(double x) {
                 return ::testing::AssertionFailure()
                        << "element (" << i << "," << j << "): " << A(i, j) << " vs " << B(i, j);
     return ::testing::AssertionSuccess();
-}
-
-std::string stop_message(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const fts::StopRun& s) {
-        return s.message;
-    }
-    return "(no stop)";
 }
 
 Matrix random_dense(int n, int ld, unsigned seed, double diag_boost) {
@@ -390,19 +383,21 @@ TEST(MatrixTest, ProductPartialSumStopsEvenWhenLaterTermsCancel) {
     X(1, 2) = -2.0e36;
     Y(1, 1) = 1.0;
     Y(2, 1) = 1.0;
-    EXPECT_EQ(stop_message([&] { traq::mat_mult(1, 2, 1, X, Y, Z); }), " Matrix numbers to big");
+    EXPECT_EQ(testsupport::stop_message([&] { traq::mat_mult(1, 2, 1, X, Y, Z); }),
+              " Matrix numbers to big");
     // Large negative partial sums never stop.
     X(1, 1) = -2.0e36;
     X(1, 2) = 2.0e36;
-    EXPECT_EQ(stop_message([&] { traq::mat_mult(1, 2, 1, X, Y, Z); }), "(no stop)");
+    EXPECT_EQ(testsupport::stop_message([&] { traq::mat_mult(1, 2, 1, X, Y, Z); }), "(no stop)");
     EXPECT_EQ(Z(1, 1), 0.0);
     // The limit is the single-precision 1.0E36, compared in double.
     const double lim = static_cast<double>(1.0E36f);
     X(1, 1) = lim;
     X(1, 2) = 0.0;
-    EXPECT_EQ(stop_message([&] { traq::mat_mult(1, 2, 1, X, Y, Z); }), "(no stop)");
+    EXPECT_EQ(testsupport::stop_message([&] { traq::mat_mult(1, 2, 1, X, Y, Z); }), "(no stop)");
     X(1, 1) = std::nextafter(lim, 2 * lim);
-    EXPECT_EQ(stop_message([&] { traq::mat_mult(1, 2, 1, X, Y, Z); }), " Matrix numbers to big");
+    EXPECT_EQ(testsupport::stop_message([&] { traq::mat_mult(1, 2, 1, X, Y, Z); }),
+              " Matrix numbers to big");
 }
 
 TEST(MatrixTest, ProductStopInLargeParallelCase) {
@@ -412,7 +407,8 @@ TEST(MatrixTest, ProductStopInLargeParallelCase) {
     Matrix Z = make(1000, 1000);
     X(150, 10) = 1.0e40;
     Y(10, 170) = 1.0;
-    EXPECT_EQ(stop_message([&] { traq::mat_mult(n, n, n, X, Y, Z, 4); }), " Matrix numbers to big");
+    EXPECT_EQ(testsupport::stop_message([&] { traq::mat_mult(n, n, n, X, Y, Z, 4); }),
+              " Matrix numbers to big");
 }
 
 TEST(MatrixTest, AddGuardOnSignedOperands) {
@@ -421,22 +417,24 @@ TEST(MatrixTest, AddGuardOnSignedOperands) {
     Y(1, 1) = 2.0;
     X(2, 3) = -1.0e37;
     Y(2, 3) = 5.0;
-    EXPECT_EQ(stop_message([&] { traq::mat_add(2, 3, X, Y, Z); }), "(no stop)");
+    EXPECT_EQ(testsupport::stop_message([&] { traq::mat_add(2, 3, X, Y, Z); }), "(no stop)");
     EXPECT_EQ(Z(1, 1), 3.0);
     EXPECT_EQ(Z(2, 3), -1.0e37 + 5.0);
     // The limit is the single-precision 1.0E36 (9.99999962E35): the value
     // itself passes, the double 1.0E36 is above it.
     Y(2, 2) = static_cast<double>(1.0E36f);
-    EXPECT_EQ(stop_message([&] { traq::mat_add(2, 3, X, Y, Z); }), "(no stop)");
+    EXPECT_EQ(testsupport::stop_message([&] { traq::mat_add(2, 3, X, Y, Z); }), "(no stop)");
     Y(2, 2) = 1.0e36;
-    EXPECT_EQ(stop_message([&] { traq::mat_add(2, 3, X, Y, Z); }), " Matrix numbers to big");
+    EXPECT_EQ(testsupport::stop_message([&] { traq::mat_add(2, 3, X, Y, Z); }),
+              " Matrix numbers to big");
     Y(2, 2) = 0.0;
     X(1, 2) = 1.1e36;
-    EXPECT_EQ(stop_message([&] { traq::mat_add(2, 3, X, Y, Z); }), " Matrix numbers to big");
+    EXPECT_EQ(testsupport::stop_message([&] { traq::mat_add(2, 3, X, Y, Z); }),
+              " Matrix numbers to big");
     // The sum itself is not tested.
     X(1, 2) = 0.9e36;
     Y(1, 2) = 0.9e36;
-    EXPECT_EQ(stop_message([&] { traq::mat_add(2, 3, X, Y, Z); }), "(no stop)");
+    EXPECT_EQ(testsupport::stop_message([&] { traq::mat_add(2, 3, X, Y, Z); }), "(no stop)");
     EXPECT_EQ(Z(1, 2), 1.8e36);
 }
 

@@ -30,7 +30,9 @@ Outcome read(const std::string& control) {
     return o;
 }
 
-Outcome with(int line, const std::string& text) { return read(korav_control({{line, text}})); }
+Outcome with(int line, const std::string& text) {
+    return read(korav_control({{line, text}}));
+}
 
 } // namespace
 
@@ -92,7 +94,7 @@ TEST(ControlFile, EveryCheckStopsWithItsMessageAfterEchoingTheLine) {
 TEST(ControlFile, PathLengthLimitsAreExact) {
     EXPECT_EQ(with(2, std::string(99, 'x')).stop, "");
     EXPECT_NE(with(2, std::string(100, 'x')).stop, "");
-    EXPECT_EQ(with(3, std::string(189, 'p')).stop, "");  // first blank at 190: 200 is allowed
+    EXPECT_EQ(with(3, std::string(189, 'p')).stop, ""); // first blank at 190: 200 is allowed
     EXPECT_NE(with(3, std::string(190, 'p')).stop, "");
     EXPECT_EQ(with(4, std::string(192, 't')).stop, "");
     EXPECT_NE(with(4, std::string(200, 't')).stop, ""); // no blank at all

@@ -21,15 +21,6 @@ const std::string kTop = " " + std::string(38, '*');
 const std::string kBottom = " " + std::string(39, '*');
 const std::string kEmptyRow = " " + std::string(78, ' ');
 
-std::string stop_message(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const fts::StopRun& s) {
-        return s.message;
-    }
-    return "(no stop)";
-}
-
 struct Plot {
     std::vector<std::string> lines;
     // Row r (1 = bottom, 36 = top), without the leading blank.
@@ -140,34 +131,40 @@ TEST(ConsolePlot, StopMessages) {
     TempDir d;
     d.write("table", kHeader + "1 1\n2 2\n");
     std::ostringstream console;
-    EXPECT_EQ(stop_message([&] { traq::console_plot(d.file("table"), 1, 101, console); }),
-              "Increase No. of columns for display program");
+    EXPECT_EQ(
+        testsupport::stop_message([&] { traq::console_plot(d.file("table"), 1, 101, console); }),
+        "Increase No. of columns for display program");
     // The row buffer is read up to the larger column number.
-    EXPECT_EQ(stop_message([&] { traq::console_plot(d.file("table"), 101, 2, console); }),
-              "Increase No. of columns for display program");
+    EXPECT_EQ(
+        testsupport::stop_message([&] { traq::console_plot(d.file("table"), 101, 2, console); }),
+        "Increase No. of columns for display program");
     // 100 columns are allowed (here the two short lines make no complete
     // record of 100 numbers: an empty plot).
     {
         std::ostringstream out;
-        EXPECT_EQ(stop_message([&] { traq::console_plot(d.file("table"), 1, 100, out); }),
-                  "(no stop)");
+        EXPECT_EQ(
+            testsupport::stop_message([&] { traq::console_plot(d.file("table"), 1, 100, out); }),
+            "(no stop)");
         EXPECT_EQ(split_lines(out.str()).size(), 39u);
     }
     d.write("flat", kHeader + "1 3\n2 3\n5 3\n");
-    EXPECT_EQ(stop_message([&] { traq::console_plot(d.file("flat"), 1, 2, console); }),
+    EXPECT_EQ(testsupport::stop_message([&] { traq::console_plot(d.file("flat"), 1, 2, console); }),
               " No plot because all X- or Y-data are the same ");
     d.write("flatx", kHeader + "1 3\n1 4\n");
-    EXPECT_EQ(stop_message([&] { traq::console_plot(d.file("flatx"), 1, 2, console); }),
-              " No plot because all X- or Y-data are the same ");
+    EXPECT_EQ(
+        testsupport::stop_message([&] { traq::console_plot(d.file("flatx"), 1, 2, console); }),
+        " No plot because all X- or Y-data are the same ");
     // A single point.
     d.write("one", kHeader + "1 3\n");
-    EXPECT_EQ(stop_message([&] { traq::console_plot(d.file("one"), 1, 2, console); }),
+    EXPECT_EQ(testsupport::stop_message([&] { traq::console_plot(d.file("one"), 1, 2, console); }),
               " No plot because all X- or Y-data are the same ");
     // Column numbers below 1 are refused.
-    EXPECT_EQ(stop_message([&] { traq::console_plot(d.file("table"), 0, 2, console); }),
-              " No plot because a column number is below 1 ");
-    EXPECT_EQ(stop_message([&] { traq::console_plot(d.file("table"), 1, -3, console); }),
-              " No plot because a column number is below 1 ");
+    EXPECT_EQ(
+        testsupport::stop_message([&] { traq::console_plot(d.file("table"), 0, 2, console); }),
+        " No plot because a column number is below 1 ");
+    EXPECT_EQ(
+        testsupport::stop_message([&] { traq::console_plot(d.file("table"), 1, -3, console); }),
+        " No plot because a column number is below 1 ");
     EXPECT_EQ(console.str(), "");
 }
 

@@ -1,6 +1,7 @@
 // Planck function, radiative transfer and the solar factor.
 #include "common/stop.hpp"
 #include "support/test_support.hpp"
+#include "traq/air_path.hpp"
 #include "traq/radiative_transfer.hpp"
 #include "traq/solar.hpp"
 
@@ -39,26 +40,10 @@ struct Fixture {
         }
         AirPath& p = run.path;
         if (geometry == 's') p.path_start = 70;
-        build_path(80, geometry, p);
+        traq::build_path(80, geometry, p);
         run.iv.npts = 100;
         run.iv.nkind = 4;
         run.iv.nu_lo = 1000.0f;
-    }
-    static void build_path(int nlay, char g, AirPath& p) {
-        p.geometry = g;
-        if (g == 's') {
-            int m = nlay - p.path_start + 1;
-            p.npath = 2 * m;
-            for (int k = 1; k <= m; ++k) {
-                p.path_list[k] = nlay - k + 1;
-                p.path_list[m + k] = p.path_start + k - 1;
-            }
-            p.nloop = nlay;
-        } else {
-            p.npath = nlay;
-            for (int k = 1; k <= nlay; ++k) p.path_list[k] = nlay - k + 1;
-            p.nloop = nlay;
-        }
     }
     double rt(int kind, int j) {
         return radiative_transfer(run.opt.rt_kind, run.sp, 1000.0 + j * 0.01, run.atm,

@@ -17,15 +17,6 @@ namespace {
 using testsupport::split_lines;
 using testsupport::TempDir;
 
-std::string stop_message(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const fts::StopRun& s) {
-        return s.message;
-    }
-    return "(no stop)";
-}
-
 struct Fixture {
     traq::Run run;
     std::ostringstream console;
@@ -139,7 +130,7 @@ TEST(WeightingTest, StudyA999PointsRunsTheKernels) {
 TEST(WeightingTest, StudyA1000PointsStops) {
     Fixture f('a', 'n', 1000);
     f.run.ws.norm_sum = 1000.0;
-    EXPECT_EQ(stop_message([&] { traq::finish_weighting(f.run, 3); }),
+    EXPECT_EQ(testsupport::stop_message([&] { traq::finish_weighting(f.run, 3); }),
               " Decrease spectral size or grid for AVK-calculation");
     auto l = f.lines();
     ASSERT_EQ(l.size(), 2u);
@@ -208,7 +199,8 @@ TEST(WeightingTest, Table77EmptyBlockStops) {
     wf.allocate(1000, 1000);
     traq::Atmosphere atm;
     std::ostringstream con;
-    EXPECT_EQ(stop_message([&] { traq::write_table77(dir.file("table77"), 9, 3, wf, atm, con); }),
+    EXPECT_EQ(testsupport::stop_message(
+                  [&] { traq::write_table77(dir.file("table77"), 9, 3, wf, atm, con); }),
               " Increase spectral range for Weigthing function");
     EXPECT_EQ(dir.read("table77"), " 3 22 \n Weighting function \n weight  altitude\n");
     EXPECT_EQ(con.str(), "");
