@@ -12,8 +12,10 @@ namespace fts {
 
 namespace {
 
+// A line feed only occurs in a text that holds several records; it ends a
+// value like the end of a record does.
 bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r';
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 bool is_digit(char c) {
     return c >= '0' && c <= '9';
@@ -163,7 +165,8 @@ bool FreeScanner::next(std::string& value, bool& is_null) {
             char q = c;
             ++pos_;
             for (;;) {
-                if (pos_ >= text_.size()) break;
+                // An unclosed quote ends with its record.
+                if (pos_ >= text_.size() || text_[pos_] == '\n') break;
                 char d = text_[pos_++];
                 if (d == q) {
                     if (pos_ < text_.size() && text_[pos_] == q) {

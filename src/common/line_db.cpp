@@ -113,7 +113,7 @@ long count_records(const std::string& path) {
     if (!in.is_open())
         file_error(path,
                    std::string("cannot open file for reading (") + std::strerror(errno) + ")");
-    std::vector<char> buf(1 << 20);
+    std::vector<char> buf(1 << 16); // the file is read in blocks of 64 KiB
     long n = 0;
     char last = '\n';
     while (in) {
@@ -142,9 +142,14 @@ void LineDatabase::open(const std::string& path, int reclen, long nrec) {
     in_.seekg(0, std::ios::end);
     file_size_ = static_cast<long long>(in_.tellg());
     in_.seekg(0);
-    if (file_size_ == 0 || nrec_ == 0) return;
+    if (nrec_ == 0) return;
+    // A record holds at least one character and its terminator.
     if (reclen_ < 2) stop_run(" Record length of the line database does not match its records");
-    // Record 1 must end with its terminator at character reclen.
+    if (file_size_ == 0) return;
+    // Record 1 must end with its terminator at character reclen (or, alone
+    // in the file, at its end); a longer record length cannot fit.
+    if (reclen_ > file_size_ + 1)
+        stop_run(" Record length of the line database does not match its records");
     std::string rec(static_cast<std::size_t>(reclen_), '\0');
     in_.read(rec.data(), reclen_);
     std::streamsize got = in_.gcount();
@@ -161,10 +166,12 @@ void LineDatabase::open(const std::string& path, int reclen, long nrec) {
 std::string_view LineDatabase::raw_record(long n, std::string& buf) {
     if (n < 1 || n > nrec_) file_error(path_, "record " + std::to_string(n) + " out of range");
     long long off = static_cast<long long>(n - 1) * reclen_;
-    buf.resize(static_cast<std::size_t>(reclen_));
+    // Never more than the file still holds (a record count beyond the file).
+    const long long want = std::max(0LL, std::min<long long>(reclen_, file_size_ - off));
+    buf.resize(static_cast<std::size_t>(want));
     in_.clear();
     in_.seekg(off);
-    in_.read(buf.data(), reclen_);
+    in_.read(buf.data(), want);
     std::streamsize got = in_.gcount();
     in_.clear();
     // The last record may lack its terminator.
@@ -234,7 +241,8 @@ void LineDatabase::read_block(long first, long count, std::vector<LineRecord>& o
     if (first < 1 || first + count - 1 > nrec_)
         file_error(path_, "record " + std::to_string(first + count - 1) + " out of range");
     long long off = static_cast<long long>(first - 1) * reclen_;
-    std::size_t bytes = static_cast<std::size_t>(count) * static_cast<std::size_t>(reclen_);
+    const long long wanted = static_cast<long long>(count) * reclen_;
+    std::size_t bytes = static_cast<std::size_t>(std::max(0LL, std::min(wanted, file_size_ - off)));
     buf_.resize(bytes);
     in_.clear();
     in_.seekg(off);

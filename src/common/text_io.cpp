@@ -10,6 +10,7 @@ namespace fts {
 
 namespace {
 std::string open_problem(const std::string& path, const char* what) {
+    if (path.empty()) return std::string(what) + " (no file name)";
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) return std::string("is a directory, not a file");
     int e = errno;

@@ -31,6 +31,7 @@ Settings read_settings(const std::string& path) {
     s.output_prefix = text_record(in, 3);
     free_record(in, 4, {&s.db_kind, &s.db_reclen});
     free_record(in, 5, {&s.db_nrec});
+    if (s.db_nrec < 0) fts::stop_run(" Number of database records must not be negative");
     free_record(in, 6, {&s.model_kind});
     free_record(in, 7, {&s.z_obs});
     free_record(in, 8, {&s.solar_choice});

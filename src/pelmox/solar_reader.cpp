@@ -86,6 +86,7 @@ bool SolarReader::next(double& nu, double& t) {
     std::string text = line_;
     double* targets[] = {&nu, &t};
     int filled = 0;
+    bool at_end = false;
     for (;;) {
         fts::FreeScanner sc{std::string_view(text)};
         sc.begin_statement();
@@ -102,8 +103,13 @@ bool SolarReader::next(double& nu, double& t) {
         }
         if (filled == 2 || ended) break;
         std::string more;
-        if (!in_.next(more)) return false;
-        text += ' ';
+        if (!in_.next(more)) {
+            // The file ends inside the record: the values read so far are
+            // still converted (and a bad one still reported).
+            at_end = true;
+            break;
+        }
+        text += '\n'; // ends the record as in a read from the file
         text += more;
     }
     // Store the values now that the extent of the record is known.
@@ -117,7 +123,7 @@ bool SolarReader::next(double& nu, double& t) {
             fts::file_error(in_.name(), "line " + std::to_string(first_line) + ": cannot read '" +
                                             tok + "' as a number");
     }
-    return true;
+    return !at_end;
 }
 
 } // namespace pelmox

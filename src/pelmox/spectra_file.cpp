@@ -6,6 +6,7 @@
 #include "common/text_io.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <istream>
 #include <ostream>
 #include <vector>
@@ -13,6 +14,17 @@
 namespace pelmox {
 
 namespace fmt = fts::fmt;
+
+namespace {
+
+// Plot cell 1 + nint(q), or 0 (no cell) when q is not a number or lies
+// beyond the grid, as for values whose differences overflow.
+int plot_cell(float q, int limit) {
+    if (!(std::fabs(q) <= static_cast<float>(limit))) return 0;
+    return fmt::nint(q) + 1;
+}
+
+} // namespace
 
 void write_spectra(const std::string& path, const Window& w, const Workspace& ws) {
     fts::LineOutput out(path);
@@ -55,8 +67,8 @@ void plot_spectra(const std::string& path, std::ostream& console) {
     // Column and row of each point.
     std::vector<int> col(x.size()), row(x.size());
     for (std::size_t p = 0; p < x.size(); ++p) {
-        col[p] = fmt::nint((x[p] - xmin) * 70.0f / dx) + 1;
-        row[p] = fmt::nint((y[p] - ymin) * 13.0f / dy) + 1;
+        col[p] = plot_cell((x[p] - xmin) * 70.0f / dx, kColumns);
+        row[p] = plot_cell((y[p] - ymin) * 13.0f / dy, kRows);
     }
     for (int r = kRows; r >= 1; --r) {
         std::string line(kColumns, ' ');

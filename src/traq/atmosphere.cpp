@@ -16,9 +16,16 @@ const char* const kInterpMessage = "something wrong in interpolation/extrapolati
 constexpr int kVmrRows = MLEV; // capacity of the ".vmr" table (last row never filled)
 constexpr int kModRows = 4000; // capacity NUM of the ".mod" table (last row never filled)
 
-// Reads the record count of a header and skips the rest of the header.
+// Skips the rest of a header whose first record said nhead records.
 void skip_header(fts::LineInput& in, int nhead) {
     for (int i = 2; i <= nhead; ++i) in.require("a header record");
+}
+
+// The end of the file before the first header record is complete.
+[[noreturn]] void missing_header(const fts::LineInput& in, const char* what) {
+    fts::file_error(in.name(), "unexpected end of file at line " +
+                                   std::to_string(in.line_number() + 1) + " (expected " + what +
+                                   ")");
 }
 
 } // namespace
@@ -61,7 +68,7 @@ void read_model_atmosphere(const Options& opt, Atmosphere& atm) {
     fts::LineInput vin(vmr_path);
     int nhead = 0, ncol = 0;
     if (fts::read_free(vin, {&nhead, &ncol}) == fts::ReadResult::end_of_file)
-        vin.fail("missing header record (number of header records and columns)");
+        missing_header(vin, "the header record: number of header records and columns");
     int ngas = ncol - 1;
     if (ngas > MGAS) fts::stop_run("Increase nuber of gases MGAS in TRAQ");
     if (ncol < 1) vin.fail("the number of columns must be at least 1");
@@ -95,7 +102,7 @@ void read_model_atmosphere(const Options& opt, Atmosphere& atm) {
     // Pressure (mbar), temperature (K), altitude (m).
     fts::LineInput min(mod_path);
     if (fts::read_free(min, {&nhead}) == fts::ReadResult::end_of_file)
-        min.fail("missing header record (number of header records)");
+        missing_header(min, "the header record: number of header records");
     skip_header(min, nhead);
     std::vector<float> zk(kModRows + 1), pr(kModRows + 1), te(kModRows + 1), q(kModRows + 1),
         mq(kModRows + 1);

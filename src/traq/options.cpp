@@ -90,6 +90,7 @@ void read_control_file(Options& opt, const std::string& control_path,
         }
         case 7:
             free_line(n, {&opt.db_nrec});
+            if (opt.db_nrec < 0) fts::stop_run(" Number of database records must not be negative");
             break;
         case 8:
             free_line(n, {&opt.solar_choice});

@@ -1,0 +1,23 @@
+// traq's control file "input-korav": read, echo and check.
+#include "harness.hpp"
+#include "traq/options.hpp"
+
+#include <cmath>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    const std::string control =
+        fuzzing::put("input-korav", {reinterpret_cast<const char*>(data), size});
+    const std::string echo = fuzzing::path_of("output");
+    fuzzing::expect_sound([&] {
+        traq::Options opt;
+        traq::read_control_file(opt, control, echo);
+        // What later stages rely on once the file has passed.
+        if (opt.target_gas < 1 || opt.target_gas > 52) std::abort();
+        if (!(opt.dnu > 0.0f) || !(opt.nu_end > opt.nu_start)) std::abort();
+        if (!(opt.mw_centre_half < opt.mw_start_half)) std::abort();
+        if (opt.db_path.size() > 99 || opt.plot_path.size() > 99) std::abort();
+        for (const std::string& p : opt.table_path)
+            if (p.find(' ') != std::string::npos) std::abort();
+    });
+    return 0;
+}

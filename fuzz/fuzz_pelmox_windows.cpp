@@ -1,0 +1,81 @@
+// pelmox's window list "table76" and its profile file: every window record is
+// parsed, the profile read, the isotope entries added, the grid laid out and
+// the lines of the window deposited, as the program does before smoothing.
+//
+// Input: one byte for the observer altitude and the database kind, then the
+// "table76" text and the ".vmr" text separated by a NUL byte.
+#include "common/fortran_format.hpp"
+#include "common/text_io.hpp"
+#include "harness.hpp"
+#include "pelmox/evaluate.hpp"
+#include "pelmox/settings.hpp"
+#include "pelmox/window_input.hpp"
+
+namespace {
+
+// A small sorted database of HITRAN-numbered lines near 1000 and 2000 cm-1,
+// among them isotopes, dropped molecules and a molecule above the table.
+std::string database() {
+    using namespace fts::fmt;
+    struct L {
+        int mol, iso;
+        double nu, s;
+    };
+    const L lines[] = {{2, 1, 994.0, 1e-22},   {3, 1, 999.8, 3e-19},  {2, 2, 1000.0, 5e-23},
+                       {1, 4, 1000.1, 1e-21},  {1, 1, 1000.2, 2e-24}, {28, 1, 1000.3, 1e-20},
+                       {99, 1, 1000.4, 1e-20}, {7, 1, 1001.0, 1e-20}, {5, 1, 1999.5, 4e-20},
+                       {5, 3, 2000.0, 1e-21},  {1, 1, 2000.5, 1e-22}, {5, 1, 2004.0, 3e-20}};
+    std::string db;
+    for (const L& l : lines) {
+        std::string r = I(l.mol, 2) + I(l.iso, 1) + F(l.nu, 12, 6) + E(l.s, 10, 3) + X(10) +
+                        ".0700.0800" + F(100.0, 10, 4) + F(0.75, 4, 2) + F(0.0, 8, 6);
+        db += fixed(r, 100) + "\n";
+    }
+    return db;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    static const std::string db_path = fuzzing::put("lines.dat", database());
+    static pelmox::Workspace ws;
+
+    const uint8_t b = fuzzing::take_byte(data, size);
+    const auto parts = fuzzing::split(data, size, 2);
+    const std::string t76 = fuzzing::put("table76", parts[0]);
+    fuzzing::put("midlat.vmr", parts[1]);
+
+    pelmox::Settings s;
+    s.db_path = db_path;
+    s.input_prefix = fuzzing::scratch().string() + "/";
+    s.db_kind = (b & 1) ? 'h' : 'a';
+    s.db_reclen = 101;
+    s.db_nrec = 12;
+    s.model_kind = 'm';
+    s.z_obs = static_cast<float>(b >> 1) / 8.0f;
+    s.solar_choice = 'n';
+    s.rank_key = 'd';
+
+    fuzzing::expect_sound([&] {
+        pelmox::RunState rs;
+        pelmox::Profile p;
+        pelmox::Window w;
+        fts::LineInput table76(t76);
+        table76.require("the header record");
+        std::string record;
+        int windows = 0;
+        while (table76.next(record) && windows++ < 20) {
+            pelmox::parse_window_record(record, rs, w, table76.name(), table76.line_number());
+            if (rs.target_idx < 1 || rs.target_idx > pelmox::MSPECI) std::abort();
+            pelmox::read_profile(pelmox::profile_file(s), rs, s.z_obs, p);
+            if (p.n_lev < 0 || p.n_lev > pelmox::MLEV) std::abort();
+            if (p.nspeci < 0 || p.nspeci + rs.n_extra + 1 > pelmox::MSPECI) std::abort();
+            pelmox::add_isotope_entries(w, rs, p);
+            pelmox::set_grid(w, ws);
+            if (ws.i_hi > pelmox::mp) std::abort();
+            pelmox::compute_columns(p, ws);
+            pelmox::read_sticks(s, w, rs, p, ws);
+        }
+    });
+    return 0;
+}

@@ -1,0 +1,107 @@
+// Helpers shared by the fuzz harnesses: a scratch folder per process, files
+// written from the input, and the outcomes that count as correct.
+//
+// A reader may end the run with its own message (fts::StopRun) or with an
+// error of the file layer (fts::FileError); both are correct outcomes and
+// are swallowed here.  Anything else (a sanitizer report, a crash, another
+// exception, a hang) is left to libFuzzer, which reports it as a finding.
+#pragma once
+
+#include "common/stop.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+namespace fuzzing {
+
+// Where the scratch folders go: FUZZ_SCRATCH, else /dev/shm (memory: the
+// harnesses write several files per input), else the temporary folder.
+inline std::filesystem::path scratch_parent() {
+    if (const char* s = std::getenv("FUZZ_SCRATCH")) return s;
+    std::error_code ec;
+    if (std::filesystem::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0)
+        return "/dev/shm";
+    return std::filesystem::temp_directory_path();
+}
+
+// The scratch folder of this process, created on first use and removed when
+// the process ends normally.
+inline const std::filesystem::path& scratch() {
+    static const std::filesystem::path dir = [] {
+        std::string templ = (scratch_parent() / "fts-fuzz-XXXXXX").string();
+        if (!::mkdtemp(templ.data())) {
+            std::perror("mkdtemp");
+            std::abort();
+        }
+        static std::filesystem::path keep = templ;
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(keep, ec);
+        });
+        return std::filesystem::path(templ);
+    }();
+    return dir;
+}
+
+// Full path of a file in the scratch folder.
+inline std::string path_of(const std::string& name) {
+    return (scratch() / name).string();
+}
+
+// Writes a file of the scratch folder (binary, exactly the given bytes).
+inline std::string put(const std::string& name, std::string_view content) {
+    std::string p = path_of(name);
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    return p;
+}
+
+// Removes a file of the scratch folder if it exists.
+inline void drop(const std::string& name) {
+    std::error_code ec;
+    std::filesystem::remove(scratch() / name, ec);
+}
+
+// Splits the input at NUL bytes into at most n parts; missing parts are
+// empty and the last part keeps any further NUL bytes.  Harnesses that need
+// several files take them from one input this way.
+inline std::vector<std::string_view> split(const uint8_t* data, std::size_t size, std::size_t n) {
+    std::string_view all(reinterpret_cast<const char*>(data), size);
+    std::vector<std::string_view> parts;
+    while (parts.size() + 1 < n) {
+        std::size_t p = all.find('\0');
+        if (p == std::string_view::npos) break;
+        parts.push_back(all.substr(0, p));
+        all.remove_prefix(p + 1);
+    }
+    parts.push_back(all);
+    parts.resize(n);
+    return parts;
+}
+
+// Takes one byte off the front of the input (0 when none is left).
+inline uint8_t take_byte(const uint8_t*& data, std::size_t& size) {
+    if (size == 0) return 0;
+    uint8_t b = *data++;
+    --size;
+    return b;
+}
+
+// Runs a body; the stop convention's two outcomes end it quietly.
+template <class F> void expect_sound(F&& body) {
+    try {
+        body();
+    } catch (const fts::StopRun&) {
+    } catch (const fts::FileError&) {
+    }
+}
+
+} // namespace fuzzing
