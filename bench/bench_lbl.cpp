@@ -13,6 +13,7 @@
 #include "common/fortran_format.hpp"
 #include "common/line_db.hpp"
 #include "common/stop.hpp"
+#include "line_counts.hpp"
 #include "traq/air_path.hpp"
 #include "traq/atmosphere.hpp"
 #include "traq/driver.hpp"
@@ -102,9 +103,16 @@ void write_control(const fs::path& dir, double nu0, double nu1, char study) {
     }
 }
 
-// Exact number of additions into kabs for all intervals: every line is added
-// into a zero row and the touched points are counted and cleared.
-long long count_line_points(const fs::path& dir, int threads) {
+struct Work {
+    long long points = 0;  // additions into kabs (touched points of a zero row)
+    long long evals = 0;   // Voigt evaluations of the reference loop
+    long long counted = 0; // additions counted along the reference loop
+};
+
+// Exact work of all intervals: every line is added into a zero row and the
+// touched points are counted and cleared; the Voigt evaluations are counted
+// along the loop of the reference.
+Work count_work(const fs::path& dir, int threads) {
     fs::current_path(dir);
     traq::Run run;
     traq::Options& opt = run.opt;
@@ -116,7 +124,7 @@ long long count_line_points(const fs::path& dir, int threads) {
     traq::airmass_ground(opt.geom_value, run.atm, run.path);
     traq::build_path(run.atm.nlay, opt.geometry, run.path);
     traq::layout_intervals(opt, run.iv);
-    long long total = 0;
+    long long total = 0, evals = 0, counted = 0;
     for (int iint = 1; iint <= run.iv.nint; ++iint) {
         traq::set_interval(opt, run.path.npath, iint, run.iv);
         const traq::Interval& iv = run.iv;
@@ -125,7 +133,8 @@ long long count_line_points(const fs::path& dir, int threads) {
         std::vector<fts::LineRecord> recs;
         db.for_each(db.search(iv.nu_lo_ext) + 1, db.search(iv.nu_hi_ext),
                     [&](const fts::LineRecord& r, long) { recs.push_back(r); });
-#pragma omp parallel for num_threads(threads) reduction(+ : total) schedule(dynamic, 1)
+#pragma omp parallel for num_threads(threads) reduction(+ : total, evals, counted)               \
+    schedule(dynamic, 1)
         for (int layer = 1; layer <= run.path.nloop; ++layer) {
             std::vector<double> row(traq::MP + 1, 0.0);
             for (const auto& r : recs) {
@@ -142,6 +151,8 @@ long long count_line_points(const fs::path& dir, int threads) {
                     r.lr_gair * run.atm.p_lay[layer] * std::pow(296.0f / t, r.lr_ndep) / 1013.0f;
                 traq::add_line(row.data(), s, iv.npts, iv.nu_lo, iv.nu_hi, opt.dnu, r.lr_nu, ad, al,
                                opt.intensity_cut);
+                bench::count_line(s, iv.npts, iv.nu_lo, iv.nu_hi, opt.dnu, r.lr_nu, ad, al,
+                                  opt.intensity_cut, evals, counted);
                 for (int j = 0; j <= iv.npts; ++j)
                     if (row[j] != 0.0) {
                         ++total;
@@ -150,7 +161,7 @@ long long count_line_points(const fs::path& dir, int threads) {
             }
         }
     }
-    return total;
+    return {total, evals, counted};
 }
 
 struct Timing {
@@ -175,11 +186,13 @@ Timing run_once(const fs::path& dir, int threads) {
     return t;
 }
 
-void report(const char* label, int threads, const Timing& t, long long points) {
+void report(const char* label, int threads, const Timing& t, const Work& w) {
+    const double per_core = t.st.lines * threads;
     std::printf("%-10s threads %d: total %7.2f s | lines %7.2f s  spectra %6.2f s  instrument "
-                "%5.2f s  weighting %5.2f s  table71 %5.2f s | %.3g line-points/s per core\n",
+                "%5.2f s  weighting %5.2f s  table71 %5.2f s | per core: %.3g line-points/s, "
+                "%.3g Voigt evals/s\n",
                 label, threads, t.total, t.st.lines, t.st.spectra, t.st.instrument, t.st.weighting,
-                t.st.tables, points / t.st.lines / threads);
+                t.st.tables, w.points / per_core, w.evals / per_core);
 }
 
 } // namespace
@@ -203,8 +216,11 @@ int main(int argc, char** argv) {
                 intervals, per_interval * intervals, study,
                 traq::line_shape_simd::level_name(traq::line_shape_simd::active_level()));
 
-    const long long points = count_line_points(dir, all);
-    std::printf("line-points (additions into kabs): %lld\n", points);
+    const Work points = count_work(dir, all);
+    std::printf("line-points (additions into kabs): %lld, Voigt evaluations: %lld\n", points.points,
+                points.evals);
+    if (points.counted != points.points)
+        std::printf("warning: the reference loop counts %lld additions\n", points.counted);
 
     Timing one = run_once(dir, 1);
     report("fast", 1, one, points);

@@ -6,7 +6,6 @@
 // the texts of table71, "output", table72, table73, table74 and table75
 // separated by NUL bytes.  The stages run from the chosen one to the last,
 // each reading what the one before it wrote, as in a sort run.
-#include "common/fortran_format.hpp"
 #include "harness.hpp"
 #include "traq/microwindows.hpp"
 
@@ -21,22 +20,19 @@ struct NullBuffer : std::streambuf {
 
 // Target lines of CO (HITRAN molecule 5) among others around 2000 cm-1.
 std::string database() {
-    using namespace fts::fmt;
-    struct L {
-        int mol, iso;
-        double nu, s;
-    };
-    const L lines[] = {{3, 1, 1998.6, 2e-21},   {5, 1, 1999.2, 3e-20}, {5, 2, 2000.25, 1.5e-20},
-                       {28, 1, 2000.4, 9e-19},  {5, 1, 2000.5, 4e-20}, {1, 4, 2000.62, 1e-21},
-                       {5, 1, 2000.8, 2.5e-20}, {5, 3, 2001.3, 3e-21}, {5, 1, 2002.6, 2e-20},
-                       {5, 1, 2002.61, 2e-20},  {5, 1, 2002.9, 2e-20}, {5, 1, 2004.0, 2e-20}};
-    std::string db;
-    for (const L& l : lines) {
-        std::string r = I(l.mol, 2) + I(l.iso, 1) + F(l.nu, 12, 6) + E(l.s, 10, 3) + X(10) +
-                        ".0600.0800" + F(120.0, 10, 4) + F(0.75, 4, 2) + F(0.0, 8, 6);
-        db += fixed(r, 100) + "\n";
-    }
-    return db;
+    return fuzzing::seed_database({{3, 1, 1998.6, 2e-21},
+                                   {5, 1, 1999.2, 3e-20},
+                                   {5, 2, 2000.25, 1.5e-20},
+                                   {28, 1, 2000.4, 9e-19},
+                                   {5, 1, 2000.5, 4e-20},
+                                   {1, 4, 2000.62, 1e-21},
+                                   {5, 1, 2000.8, 2.5e-20},
+                                   {5, 3, 2001.3, 3e-21},
+                                   {5, 1, 2002.6, 2e-20},
+                                   {5, 1, 2002.61, 2e-20},
+                                   {5, 1, 2002.9, 2e-20},
+                                   {5, 1, 2004.0, 2e-20}},
+                                  ".0600.0800", 120.0);
 }
 
 } // namespace

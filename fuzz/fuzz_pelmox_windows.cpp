@@ -4,7 +4,6 @@
 //
 // Input: one byte for the observer altitude and the database kind, then the
 // "table76" text and the ".vmr" text separated by a NUL byte.
-#include "common/fortran_format.hpp"
 #include "common/text_io.hpp"
 #include "harness.hpp"
 #include "pelmox/evaluate.hpp"
@@ -16,22 +15,19 @@ namespace {
 // A small sorted database of HITRAN-numbered lines near 1000 and 2000 cm-1,
 // among them isotopes, dropped molecules and a molecule above the table.
 std::string database() {
-    using namespace fts::fmt;
-    struct L {
-        int mol, iso;
-        double nu, s;
-    };
-    const L lines[] = {{2, 1, 994.0, 1e-22},   {3, 1, 999.8, 3e-19},  {2, 2, 1000.0, 5e-23},
-                       {1, 4, 1000.1, 1e-21},  {1, 1, 1000.2, 2e-24}, {28, 1, 1000.3, 1e-20},
-                       {99, 1, 1000.4, 1e-20}, {7, 1, 1001.0, 1e-20}, {5, 1, 1999.5, 4e-20},
-                       {5, 3, 2000.0, 1e-21},  {1, 1, 2000.5, 1e-22}, {5, 1, 2004.0, 3e-20}};
-    std::string db;
-    for (const L& l : lines) {
-        std::string r = I(l.mol, 2) + I(l.iso, 1) + F(l.nu, 12, 6) + E(l.s, 10, 3) + X(10) +
-                        ".0700.0800" + F(100.0, 10, 4) + F(0.75, 4, 2) + F(0.0, 8, 6);
-        db += fixed(r, 100) + "\n";
-    }
-    return db;
+    return fuzzing::seed_database({{2, 1, 994.0, 1e-22},
+                                   {3, 1, 999.8, 3e-19},
+                                   {2, 2, 1000.0, 5e-23},
+                                   {1, 4, 1000.1, 1e-21},
+                                   {1, 1, 1000.2, 2e-24},
+                                   {28, 1, 1000.3, 1e-20},
+                                   {99, 1, 1000.4, 1e-20},
+                                   {7, 1, 1001.0, 1e-20},
+                                   {5, 1, 1999.5, 4e-20},
+                                   {5, 3, 2000.0, 1e-21},
+                                   {1, 1, 2000.5, 1e-22},
+                                   {5, 1, 2004.0, 3e-20}},
+                                  ".0700.0800", 100.0);
 }
 
 } // namespace

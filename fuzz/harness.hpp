@@ -7,6 +7,7 @@
 // exception, a hang) is left to libFuzzer, which reports it as a finding.
 #pragma once
 
+#include "common/fortran_format.hpp"
 #include "common/stop.hpp"
 
 #include <cstddef>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -102,6 +104,27 @@ template <class F> void expect_sound(F&& body) {
     } catch (const fts::StopRun&) {
     } catch (const fts::FileError&) {
     }
+}
+
+// One line of a seed database: HITRAN molecule and isotope, position, intensity.
+struct SeedLine {
+    int mol, iso;
+    double nu, s;
+};
+
+// A line database in the 100-column layout (record length 101) whose lines
+// share the widths text (air and self width, columns 36-45), the lower-state
+// energy, the temperature exponent 0.75 and a zero shift.
+inline std::string seed_database(std::initializer_list<SeedLine> lines, const char* widths,
+                                 double elow) {
+    using namespace fts::fmt;
+    std::string db;
+    for (const SeedLine& l : lines) {
+        std::string r = I(l.mol, 2) + I(l.iso, 1) + F(l.nu, 12, 6) + E(l.s, 10, 3) + X(10) +
+                        widths + F(elow, 10, 4) + F(0.75, 4, 2) + F(0.0, 8, 6);
+        db += fixed(r, 100) + "\n";
+    }
+    return db;
 }
 
 } // namespace fuzzing

@@ -267,4 +267,52 @@ void LineDatabase::read_block(long first, long count, std::vector<LineRecord>& o
     }
 }
 
+namespace {
+// The text of a field without its surrounding blanks.
+std::string trimmed(std::string_view f) {
+    const auto b = f.find_first_not_of(' ');
+    if (b == std::string_view::npos) return std::string();
+    return std::string(f.substr(b, f.find_last_not_of(' ') - b + 1));
+}
+} // namespace
+
+void LineDatabase::check_order() {
+    if (reclen_ < 2 || nrec_ <= 0) return;
+    // Records the file holds (the last one may lack its terminator).
+    const long in_file = static_cast<long>((file_size_ + 1) / reclen_);
+    const long last = std::min(nrec_, in_file);
+    double prev = 0;
+    long prev_n = 0;
+    std::string prev_text;
+    for (long first = 1; first <= last; first += kBlock) {
+        const long count = std::min(kBlock, last - first + 1);
+        const long long off = static_cast<long long>(first - 1) * reclen_;
+        const long long bytes = std::min<long long>(count * reclen_, file_size_ - off);
+        buf_.resize(static_cast<std::size_t>(bytes));
+        in_.clear();
+        in_.seekg(off);
+        in_.read(buf_.data(), bytes);
+        const long long got = in_.gcount();
+        in_.clear();
+        for (long i = 0; i < count; ++i) {
+            const long long a = static_cast<long long>(i) * reclen_;
+            if (a + reclen_ - 1 > got) break;
+            std::string_view rec(buf_.data() + a, static_cast<std::size_t>(reclen_ - 1));
+            int mol = 0;
+            double v = 0;
+            if (!decode_int(columns(rec, 1, 2), mol) || mol == 0) continue;
+            if (!decode_real(columns(rec, 4, 15), 6, v)) continue;
+            const long n = first + i;
+            if (prev_n > 0 && v < prev)
+                file_error(path_, "record " + std::to_string(n) + " (" +
+                                      trimmed(columns(rec, 4, 15)) + " cm-1) lies below record " +
+                                      std::to_string(prev_n) + " (" + prev_text +
+                                      " cm-1): the lines must be sorted by wavenumber");
+            prev = v;
+            prev_n = n;
+            prev_text = trimmed(columns(rec, 4, 15));
+        }
+    }
+}
+
 } // namespace fts

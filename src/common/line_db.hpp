@@ -67,6 +67,14 @@ class LineDatabase {
     // Reads one record.
     LineRecord read(long n);
 
+    // Checks once, in blocks, that the line positions of all records never
+    // decrease: the bisection search relies on it, and an unsorted file
+    // would otherwise lose lines without a word.  A file-layer error names
+    // the first record out of order.  Records without a molecule number and
+    // records whose position cannot be read are passed over here (they are
+    // dropped, or reported, when they are read).
+    void check_order();
+
   private:
     static constexpr long kBlock = 4096;
     std::string_view raw_record(long n, std::string& buf);

@@ -234,6 +234,11 @@ void run_traq(Run& run) {
     banner(con);
     read_control_file(opt);
     if (opt.db_nrec == 0) opt.db_nrec = fts::count_records(opt.db_path);
+    if (opt.run_mode != 'd') {
+        fts::LineDatabase db;
+        db.open(opt.db_path, opt.db_reclen, opt.db_nrec);
+        db.check_order();
+    }
 
     if (opt.run_mode == 's') {
         final_tables(run);

@@ -169,3 +169,36 @@ TEST(LineDatabase, BrokenRecordsAreFileErrors) {
     EXPECT_THROW(db.read(2), FileError);
     EXPECT_THROW(count_records(d.file("absent")), FileError);
 }
+
+// The order check runs over every record in blocks: equal positions, blank
+// records, unreadable positions and a short last record pass; the first
+// record below its predecessor is named, also beyond the first block.
+TEST(LineDatabase, OrderCheckNamesTheFirstRecordOutOfOrder) {
+    TempDir d;
+    std::vector<double> nu;
+    for (int i = 0; i < 9000; ++i) nu.push_back(1000.0 + 0.001 * i);
+    std::string s = database(nu);
+    s.replace(101 * 10, 100, std::string(100, ' ')); // a blank record
+    s.replace(101 * 20 + 3, 12, "   1000.0190");     // equal to record 20
+    s.replace(101 * 30 + 3, 12, "  1000.0x000");     // unreadable position
+    d.write("sorted", s);
+    LineDatabase db;
+    db.open(d.file("sorted"), 101, 9000);
+    EXPECT_NO_THROW(db.check_order());
+    db.open(d.file("sorted"), 101, 9005); // more records claimed than present
+    EXPECT_NO_THROW(db.check_order());
+
+    s.replace(101 * 8500 + 3, 12, "   1008.4980"); // below record 8500 (1008.499)
+    d.write("unsorted", s);
+    db.open(d.file("unsorted"), 101, 9000);
+    try {
+        db.check_order();
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.problem, "record 8501 (1008.4980 cm-1) lies below record 8500 (1008.499000 "
+                             "cm-1): the lines must be sorted by wavenumber");
+    }
+    // Only the records of the run count.
+    db.open(d.file("unsorted"), 101, 8500);
+    EXPECT_NO_THROW(db.check_order());
+}

@@ -405,22 +405,27 @@ std::vector<BadInput> catalogue() {
          r[4].insert(100, std::string(50, 'x'));
          s.write("lines.dat", join(r));
      }).fails("lines.dat", "record 6 does not end at character 101 (record length does not match)");
-    c.add("TraqDatabaseUnsorted", T,
-          [](Scene& s) {
-              // The CO line at 2000.5 moved to the front: the bisection no
-              // longer finds it, and nothing says so.
-              auto r = database_records();
-              std::rotate(r.begin(), r.begin() + 6, r.begin() + 7);
-              s.write("lines.dat", join(r));
-          })
-        .works()
-        .also([](const Scene& s) {
-            auto clean = lines_of(clean_files(Prog::traq).at("table72"));
-            auto got = lines_of(s.read("table72"));
-            ASSERT_EQ(got.size() + 1, clean.size());
-            EXPECT_NE(s.read("table72").find(" 2000.2500"), std::string::npos);
-            EXPECT_EQ(s.read("table72").find(" 2000.5000"), std::string::npos);
-        });
+    // The CO line at 2000.5 moved to the front: the bisection would no
+    // longer find it, so the order is checked before any table is written.
+    const std::string unsorted =
+        "record 2 (1998.600000 cm-1) lies below record 1 (2000.500000 cm-1): the lines must be "
+        "sorted by wavenumber";
+    const auto move_co_line_to_front = [](Scene& s) {
+        auto r = database_records();
+        std::rotate(r.begin(), r.begin() + 6, r.begin() + 7);
+        s.write("lines.dat", join(r));
+    };
+    c.add("TraqDatabaseUnsorted", T, move_co_line_to_front)
+        .fails("lines.dat", unsorted)
+        .leaves_out({"table70", "table71", "table72"});
+    c.add("TraqDatabaseEqualPositionsAndBlankRecord", T, [](Scene& s) {
+         // Equal positions are in order; a blank record is dropped
+         // wherever it stands.
+         auto r = database_records();
+         r[2] = r[2].substr(0, 3) + r[1].substr(3);
+         r.insert(r.begin() + 5, std::string(100, ' ') + "\n");
+         s.write("lines.dat", join(r));
+     }).works();
 
     // ---- traq: the model atmosphere ----
     c.add("TraqModelFileMissing", T, [](Scene& s) {
@@ -630,6 +635,9 @@ std::vector<BadInput> catalogue() {
     c.add("PelmoxDatabaseCountBeyondTheFile", P, [](Scene& s) {
          s.pelmox(5, "50");
      }).fails("lines.dat", "record 25 is short (file ends at character 1212)");
+    c.add("PelmoxDatabaseUnsorted", P, move_co_line_to_front)
+        .fails("lines.dat", unsorted)
+        .leaves_out({"spectra.out"});
     c.add("PelmoxDatabaseRecordLengthZero", P, [](Scene& s) {
          s.pelmox(4, "h 0");
      }).stops(kMismatch);
