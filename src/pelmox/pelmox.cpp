@@ -43,11 +43,6 @@ void run_pelmox(std::ostream& console, std::istream& keyboard) {
     fts::LineOutput out_dat(output_file(s, "output.dat"));
     fts::LineOutput microwin(output_file(s, "microwin"));
     if (s.db_nrec == 0) s.db_nrec = fts::count_records(s.db_path);
-    {
-        fts::LineDatabase db;
-        db.open(s.db_path, s.db_reclen, s.db_nrec);
-        db.check_order();
-    }
 
     const std::string header = fts::fmt::fixed(table76.require("the header record"), 24);
     microwin.line(header);

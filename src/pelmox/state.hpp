@@ -118,6 +118,7 @@ struct Workspace {
     int i_lo = 0, i_hi = 0;
     double od_others_peak = 0;
     double t_target_peak = 0, t_others_peak = 0;
+    bool db_order_checked = false; // the database order is checked at the first window
     double contrib = 0, total = 0;
     int threads = 1;
 

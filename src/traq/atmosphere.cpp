@@ -111,8 +111,10 @@ void read_model_atmosphere(const Options& opt, Atmosphere& atm) {
         float pv = 0, tv = 0, zv = 0;
         if (fts::read_free(min, {&pv, &tv, &zv}) == fts::ReadResult::end_of_file) break;
         if (r == kModRows) fts::stop_run("Increase nuber of input altitude levels NUM in TRAQ");
+        // A temperature of 0 or below would make the density abscissa
+        // infinite or negative; a pressure of 0 (the top of a model) is valid.
         if (!(tv > 0.0f)) min.fail("temperature must be positive");
-        if (!(pv > 0.0f)) min.fail("pressure must be positive");
+        if (!(pv >= 0.0f)) min.fail("pressure must not be negative");
         zk[r] = zv / 1000.0f;
         pr[r] = pv;
         te[r] = tv;

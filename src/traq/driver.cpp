@@ -90,6 +90,7 @@ void add_interval_lines(Run& run) {
 
     fts::LineDatabase db;
     db.open(opt.db_path, opt.db_reclen, opt.db_nrec);
+    if (iv.iint == 1) db.check_order(); // once per run, before the first search
     const long r1 = db.search(iv.nu_lo_ext);
     const long r2 = db.search(iv.nu_hi_ext);
     std::vector<IntervalLine> lines;
@@ -234,11 +235,6 @@ void run_traq(Run& run) {
     banner(con);
     read_control_file(opt);
     if (opt.db_nrec == 0) opt.db_nrec = fts::count_records(opt.db_path);
-    if (opt.run_mode != 'd') {
-        fts::LineDatabase db;
-        db.open(opt.db_path, opt.db_reclen, opt.db_nrec);
-        db.check_order();
-    }
 
     if (opt.run_mode == 's') {
         final_tables(run);

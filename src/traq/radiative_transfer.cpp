@@ -53,7 +53,8 @@ double planck_value(float nu, float T) {
     if (T == 0.0f) return 0.0;
     float x = nu * 1.439f / T;
     if (x > 200.0f) x = 200.0f;
-    float num = 1.191E-5f * nu * nu * nu;
+    const float nu3 = nu * nu * nu; // the cube first, then the constant
+    float num = 1.191E-5f * nu3;
     return static_cast<double>(num) / (std::exp(static_cast<double>(x)) - 1.0);
 }
 

@@ -91,12 +91,15 @@ void target_lines_table72(const Options& opt, Table71ReadBack& t71, std::ostream
     // table71 takes no part in the intensity scan.
     fts::LineDatabase db;
     db.open(opt.db_path, opt.db_reclen, opt.db_nrec);
+    db.check_order();
     const long r1 = db.search(opt.nu_start);
     const long r2 = db.search(opt.nu_end);
     const bool ascending = frequencies_ascending(t71);
     const int last = rows - 1;
-    // The reach is a single-precision 0.1, so that a grid point 0.1 cm-1
-    // away in decimal notation is still inside it.
+    // The reach is the single-precision 0.1 (slightly above a tenth), and
+    // the bound is inclusive: a line exactly that far from a grid point
+    // still sees it.  The distance itself is taken between the
+    // single-precision grid value and the double line position.
     const double reach = 0.1f;
     db.for_each(r1 + 1, r2, [&](const fts::LineRecord& rec, long) {
         int iso = rec.lr_iso;

@@ -406,7 +406,9 @@ std::vector<BadInput> catalogue() {
          s.write("lines.dat", join(r));
      }).fails("lines.dat", "record 6 does not end at character 101 (record length does not match)");
     // The CO line at 2000.5 moved to the front: the bisection would no
-    // longer find it, so the order is checked before any table is written.
+    // longer find it, so the order is checked when the database is first
+    // searched (after table70 and table71 are opened, before any line is
+    // added).
     const std::string unsorted =
         "record 2 (1998.600000 cm-1) lies below record 1 (2000.500000 cm-1): the lines must be "
         "sorted by wavenumber";
@@ -417,7 +419,8 @@ std::vector<BadInput> catalogue() {
     };
     c.add("TraqDatabaseUnsorted", T, move_co_line_to_front)
         .fails("lines.dat", unsorted)
-        .leaves_out({"table70", "table71", "table72"});
+        .leaves_out({"table72", "table73"})
+        .also([](const Scene& s) { EXPECT_EQ(s.read("table71"), ""); });
     c.add("TraqDatabaseEqualPositionsAndBlankRecord", T, [](Scene& s) {
          // Equal positions are in order; a blank record is dropped
          // wherever it stands.
@@ -462,6 +465,17 @@ std::vector<BadInput> catalogue() {
     c.add("TraqModNegativeTemperature", T, [](Scene& s) {
          s.edit_line("tropic.mod", 5, "1.0E+03 -10.0 10000.0");
      }).fails("tropic.mod", "line 5: temperature must be positive");
+    c.add("TraqModNegativePressure", T, [](Scene& s) {
+         s.edit_line("tropic.mod", 5, "-1.0E+03 280.0 10000.0");
+     }).fails("tropic.mod", "line 5: pressure must not be negative");
+    c.add("TraqModZeroPressureAtTheTop", T,
+          [](Scene& s) {
+              // A model that ends at pressure 0 is valid; the top level
+              // lies above the layers used, so the results do not change.
+              s.write("tropic.mod", s.read("tropic.mod") + "0.0 200.0 150000.0\n");
+          })
+        .works()
+        .as_clean({"table71", "table76"});
     c.add("TraqInputPrefixMissingFolder", T, [](Scene& s) {
          s.korav(3, "nodir/");
      }).fails("nodir/tropic.vmr", kNoFile);
@@ -478,6 +492,20 @@ std::vector<BadInput> catalogue() {
     c.add("TraqSortWithoutEarlierRun", T, [](Scene& s) { s.korav(5, "s"); })
         .fails("table71", "unexpected end of file at line 1 (expected a header line)")
         .leaves_out({"table70", "table73", "table74", "table75"});
+    c.add("TraqSortWeightingStudyReadsNoDatabase", T,
+          [](Scene& s) {
+              // Run mode s of study w writes the header of table77 only and
+              // never searches the database: it need not exist.
+              s.korav(5, "s");
+              s.korav(7, "12");
+              s.korav(9, "w");
+              s.remove("lines.dat");
+          })
+        .works()
+        .also([](const Scene& s) {
+            EXPECT_TRUE(s.dir.exists("table77"));
+            EXPECT_FALSE(s.read("table77").empty());
+        });
     c.add("TraqSortTable71ShorterThanItsHeader", T,
           [](Scene& s) {
               s.earlier_complete_run();
@@ -575,7 +603,12 @@ std::vector<BadInput> catalogue() {
         .fails("table76", "unexpected end of file at line 1 (expected the header record)")
         .leaves_out({"spectra.out"});
     c.add("PelmoxTable76HeaderOnly", P,
-          [](Scene& s) { s.write("table76", "name     cm-1     window \n"); })
+          [](Scene& s) {
+              // Without windows the database is never searched.
+              s.write("table76", "name     cm-1     window \n");
+              s.pelmox(5, "12");
+              s.remove("lines.dat");
+          })
         .works()
         .leaves_out({"spectra.out"})
         .also([](const Scene& s) {

@@ -53,6 +53,22 @@ struct Fixture {
 
 } // namespace
 
+// The numerator is 1.191E-5 times the single-precision cube of nu; the
+// product taken from the left, ((1.191E-5 nu) nu) nu, rounds differently at
+// about half of the grid points.
+TEST(Planck, NumeratorTakesTheCubeFirst) {
+    int differ = 0;
+    for (int j = 0; j <= 2000; ++j) {
+        const float nu = static_cast<float>(j) * 0.002f + 2150.0f;
+        const float x = nu * 1.439f / 250.0f;
+        const float cube = nu * nu * nu;
+        const double denom = std::exp(static_cast<double>(x)) - 1.0;
+        ASSERT_EQ(planck(nu, 250.0f), static_cast<double>(1.191E-5f * cube) / denom) << nu;
+        differ += 1.191E-5f * cube != 1.191E-5f * nu * nu * nu;
+    }
+    EXPECT_GT(differ, 100); // the case tells the two orders apart
+}
+
 TEST(Planck, ValuesAndLimits) {
     double expected = 1.191E-5 * 1.0e9 / (std::exp(1000.0 * 1.439 / 296.0) - 1.0);
     EXPECT_NEAR(planck(1000.0f, 296.0f), expected, expected * 1e-5);
