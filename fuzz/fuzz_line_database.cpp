@@ -1,4 +1,5 @@
-// The line database: open with a record length, count, search and read.
+// The line database: open with a record length, count, check the order,
+// search and read.
 //
 // Input: one byte for the record length (a few lengths around the usual
 // ones, or the byte itself), one for the record count (0 = count the file, or
@@ -48,6 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             nrec = static_cast<long>(count_mode >> 2) - 8;
             break;
         }
+        // The order check, on a database of its own: it may end the run.
+        fuzzing::expect_sound([&] {
+            fts::LineDatabase checked;
+            checked.open(path, reclen, nrec);
+            checked.check_order();
+        });
         fts::LineDatabase db;
         db.open(path, reclen, nrec);
         // Wavenumbers below, inside and above the usual test ranges.
