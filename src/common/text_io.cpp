@@ -66,13 +66,6 @@ void LineOutput::open(const std::string& path) {
     if (!out_.is_open()) file_error(path, open_problem(path, "cannot create file"));
 }
 
-void LineOutput::open_append(const std::string& path) {
-    name_ = path;
-    errno = 0;
-    out_.open(path, std::ios::out | std::ios::app | std::ios::binary);
-    if (!out_.is_open()) file_error(path, open_problem(path, "cannot open file for writing"));
-}
-
 void LineOutput::line(std::string_view text) {
     out_.write(text.data(), static_cast<std::streamsize>(text.size()));
     out_.put('\n');

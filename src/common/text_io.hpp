@@ -40,8 +40,6 @@ class LineOutput {
     LineOutput() = default;
     explicit LineOutput(const std::string& path) { open(path); }
     void open(const std::string& path);
-    // Appends to an existing file (or creates it).
-    void open_append(const std::string& path);
     bool is_open() const { return out_.is_open(); }
     void line(std::string_view text);
     void close();

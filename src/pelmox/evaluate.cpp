@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <omp.h>
 
 namespace pelmox {
 
@@ -110,7 +111,7 @@ std::vector<int> visiting_order(int target, int nspeci) {
     return v;
 }
 
-void smooth_species(int k, Workspace& ws) {
+void smooth_species(int k, Workspace& ws, SmoothScratch& sc) {
     const int lo = first_point(ws), hi = last_point(ws);
     double* od = ws.od_row(k);
     if (hi < lo) return;
@@ -123,7 +124,8 @@ void smooth_species(int k, Workspace& ws) {
     const double* tau = ws.tau(k);
 
     // Kernel weights and their norm, the same for every point.
-    std::vector<double> L(static_cast<std::size_t>(reach) + 1);
+    std::vector<double>& L = sc.weights;
+    L.assign(static_cast<std::size_t>(reach) + 1, 0.0);
     const double pi = pi_value;
     for (int j = 0; j <= reach; ++j) {
         const double x = j * eval_step;
@@ -139,8 +141,10 @@ void smooth_species(int k, Workspace& ws) {
     // left), so that the nonzero terms come out in ascending j.
     const int top = ws.i_hi; // the kernel never reaches beyond i_hi
     const int words = top / 64 + 3;
-    std::vector<std::uint64_t> fwd(static_cast<std::size_t>(words), 0),
-        bwd(static_cast<std::size_t>(words), 0);
+    std::vector<std::uint64_t>& fwd = sc.fwd;
+    std::vector<std::uint64_t>& bwd = sc.bwd;
+    fwd.assign(static_cast<std::size_t>(words), 0);
+    bwd.assign(static_cast<std::size_t>(words), 0);
     long nonzero = 0;
     for (int i = 0; i <= top; ++i)
         if (tau[i] != 0.0) {
@@ -215,10 +219,13 @@ void smooth_and_measure(const Profile& p, RunState& rs, Workspace& ws) {
     ws.od_others_peak = 0.0;
 
     // Each species on its own: smoothed optical depth, extremes, peak.
-#pragma omp parallel for schedule(dynamic, 1) num_threads(ws.threads)
+    const int threads = std::max(1, ws.threads);
+    if (ws.smooth_scratch.size() < static_cast<std::size_t>(threads))
+        ws.smooth_scratch.resize(static_cast<std::size_t>(threads));
+#pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
     for (int n = 0; n < nvisit; ++n) {
         const int k = visit[n];
-        smooth_species(k, ws);
+        smooth_species(k, ws, ws.smooth_scratch[static_cast<std::size_t>(omp_get_thread_num())]);
         const double* od = ws.od_row(k);
         double od_max = 0.0, od_min = od_min_start;
         int peak = rs.peak_pos[k];

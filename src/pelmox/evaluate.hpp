@@ -49,7 +49,7 @@ void smooth_and_measure(const Profile& p, RunState& rs, Workspace& ws);
 // od_row(k).  A species whose width is not a positive finite number (a
 // profile without levels gives 0/0) has no usable profile and is taken as
 // not absorbing: its optical depth is 0 at every point.
-void smooth_species(int k, Workspace& ws);
+void smooth_species(int k, Workspace& ws, SmoothScratch& scratch);
 
 // Whether the solar factor applies to the window.
 bool solar_applies(const Settings& s, const Window& w);

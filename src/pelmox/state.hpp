@@ -9,6 +9,7 @@
 #include "common/threads.hpp"
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,6 +105,13 @@ struct Profile {
     }
 };
 
+// Scratch of the smoothing of one species: the kernel weights and the bit
+// sets of the nonzero sticks.  One per thread, grown once and then reused.
+struct SmoothScratch {
+    std::vector<double> weights;
+    std::vector<std::uint64_t> fwd, bwd;
+};
+
 // Arrays of the evaluation of one window, allocated once per run.
 struct Workspace {
     std::vector<double> tau_stick; // (species 0..MSPECI) x (point 0..mp)
@@ -121,6 +129,7 @@ struct Workspace {
     bool db_order_checked = false; // the database order is checked at the first window
     double contrib = 0, total = 0;
     int threads = 1;
+    std::vector<SmoothScratch> smooth_scratch; // one per thread
 
     Workspace();
     double* tau(int k) { return tau_stick.data() + static_cast<std::size_t>(k) * (mp + 1); }

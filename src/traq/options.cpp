@@ -235,11 +235,7 @@ void read_control_file(Options& opt, const std::string& control_path,
         opt.target_gas = 49;
         opt.target_iso = 0;
     }
-    for (int g = 1; g <= 52; ++g)
-        if (opt.target_name == kGasTable[g]) {
-            opt.target_gas = g;
-            break;
-        }
+    if (const int g = gas_number(opt.target_name); g != 0) opt.target_gas = g;
     if (opt.target_gas == 0) fts::stop_run("Wrong naming for trace gas (eg. ch2o instead of h2co)");
 
     if (!(opt.dnu > 0.0f)) fts::stop_run(" Spectral grid step must be positive");

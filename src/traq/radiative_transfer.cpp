@@ -172,7 +172,6 @@ void compute_spectra(Run& run, RtWork& work, int first_kind, int pass_layer) {
         }
         for (int kind = first_kind; kind <= nkind; ++kind) {
             const bool perturbed = kind == 4 && pass_layer > 0;
-            const double* f = ef;
             if (perturbed && use_cache) {
                 // A later weighting-function pass: the cached all-lines factors
                 // with the perturbed layer recomputed.
@@ -215,17 +214,17 @@ void compute_spectra(Run& run, RtWork& work, int first_kind, int pass_layer) {
                 double t[B] = {1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
                 if (path.geometry == 's') {
                     for (int k = 1; k <= path.npath; ++k) {
-                        const double* g = f + (path.path_list[k] - 1) * B;
+                        const double* g = ef + (path.path_list[k] - 1) * B;
                         for (int p = 0; p < B; ++p) t[p] *= g[p];
                     }
                 } else {
-                    multiply_layers(t, f, 1, path.npath);
+                    multiply_layers(t, ef, 1, path.npath);
                 }
                 for (int p = 0; p < nb; ++p) spec[kind][jb + p] = t[p];
             } else {
                 for (int p = 0; p < nb; ++p) {
                     double e1[MLEV + 1];
-                    for (int l = 1; l <= nl; ++l) e1[l] = f[(l - 1) * B + p];
+                    for (int l = 1; l <= nl; ++l) e1[l] = ef[(l - 1) * B + p];
                     spec[kind][jb + p] = spectrum_value(rt, e1, bl[p], bg[p], path);
                 }
             }

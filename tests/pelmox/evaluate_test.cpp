@@ -85,7 +85,8 @@ TEST(PelmoxColumns, SumsOverLevelsWithTheWidthPressureFloor) {
     EXPECT_TRUE(std::isnan(ws->gamma_gas[1]));
     set_grid(window(1000.0, 1.0), *ws);
     ws->tau(1)[1100] = 5.0;
-    smooth_species(1, *ws);
+    SmoothScratch scratch;
+    smooth_species(1, *ws, scratch);
     for (int i = ws->i_lo; i <= ws->i_hi - ws->i_lo; ++i) ASSERT_EQ(ws->od_row(1)[i], 0.0);
 }
 
@@ -195,8 +196,9 @@ TEST(PelmoxSmoothing, EqualsTheDirectSumForSparseAndDenseSticks) {
     ws->tau(1)[ws->i_lo] = 3.0; // a stick on an evaluated point and at both grid ends
     ws->tau(1)[0] = 1.0;
     ws->tau(1)[ws->i_hi] = 2.0;
+    SmoothScratch scratch;
     for (int k : {1, 2}) {
-        smooth_species(k, *ws);
+        smooth_species(k, *ws, scratch);
         for (int i = ws->i_lo; i <= ws->i_hi - ws->i_lo; ++i)
             ASSERT_EQ(ws->od_row(k)[i], direct_od(*ws, k, i)) << "species " << k << " point " << i;
     }
