@@ -382,4 +382,50 @@ void mat_invert(int n, Matrix& A, double& status, int& scale_count, int threads)
     }
 }
 
+// The plain row-oriented loops of the inversion, kept as the reference of
+// the tests and the benchmark (one thread, every operation performed).
+void mat_invert_reference(int n, Matrix& A, double& status) {
+    std::vector<int> ipiv(n + 1, 0), rrow(n + 1), rcol(n + 1);
+    status = 1.0;
+    for (int s = 1; s <= n; ++s) {
+        double amax = 0.0;
+        int irow = 0, icol = 0;
+        for (int j = 1; j <= n; ++j) {
+            if (ipiv[j] == 1) continue;
+            for (int k = 1; k <= n; ++k) {
+                if (ipiv[k] == 1) continue;
+                if (std::fabs(A(j, k)) > std::fabs(amax)) {
+                    irow = j;
+                    icol = k;
+                    amax = A(j, k);
+                }
+            }
+        }
+        if (amax == 0.0) {
+            status = 0.0;
+            return;
+        }
+        ipiv[icol] = 1;
+        if (irow != icol) {
+            status = -status;
+            for (int l = 1; l <= n; ++l) std::swap(A(irow, l), A(icol, l));
+        }
+        rrow[s] = irow;
+        rcol[s] = icol;
+        const double p = A(icol, icol);
+        A(icol, icol) = 1.0;
+        for (int l = 1; l <= n; ++l) A(icol, l) = A(icol, l) / p;
+        for (int l1 = 1; l1 <= n; ++l1) {
+            if (l1 == icol) continue;
+            const double t = A(l1, icol);
+            A(l1, icol) = 0.0;
+            for (int l = 1; l <= n; ++l) A(l1, l) = A(l1, l) - A(icol, l) * t;
+        }
+    }
+    for (int s = n; s >= 1; --s) {
+        if (rrow[s] == rcol[s]) continue;
+        for (int k = 1; k <= n; ++k) std::swap(A(k, rrow[s]), A(k, rcol[s]));
+    }
+}
+
 } // namespace traq

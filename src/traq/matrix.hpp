@@ -30,5 +30,8 @@ void mat_mult(int r, int k, int c, const Matrix& X, const Matrix& Y, Matrix& Z, 
 // Gauss-Jordan inversion in place with complete pivoting.  status: 0 when
 // singular, otherwise +1 or -1 (the sign of the row interchanges).
 void mat_invert(int n, Matrix& A, double& status, int& scale_count, int threads = 0);
+// The same inversion as plain row-oriented loops: the reference that
+// mat_invert is tested and timed against.
+void mat_invert_reference(int n, Matrix& A, double& status);
 
 } // namespace traq

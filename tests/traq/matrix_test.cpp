@@ -28,51 +28,6 @@ Matrix make(int ld, int ncol) {
 
 // ---- The plain loops, as the reference -------------------------
 
-// Gauss-Jordan with complete pivoting, row-oriented, exactly as specified.
-void ref_invert(int n, Matrix& A, double& status) {
-    std::vector<int> ipiv(n + 1, 0), rrow(n + 1), rcol(n + 1);
-    status = 1.0;
-    for (int s = 1; s <= n; ++s) {
-        double amax = 0.0;
-        int irow = 0, icol = 0;
-        for (int j = 1; j <= n; ++j) {
-            if (ipiv[j] == 1) continue;
-            for (int k = 1; k <= n; ++k) {
-                if (ipiv[k] == 1) continue;
-                if (std::fabs(A(j, k)) > std::fabs(amax)) {
-                    irow = j;
-                    icol = k;
-                    amax = A(j, k);
-                }
-            }
-        }
-        if (amax == 0.0) {
-            status = 0.0;
-            return;
-        }
-        ipiv[icol] = 1;
-        if (irow != icol) {
-            status = -status;
-            for (int l = 1; l <= n; ++l) std::swap(A(irow, l), A(icol, l));
-        }
-        rrow[s] = irow;
-        rcol[s] = icol;
-        const double p = A(icol, icol);
-        A(icol, icol) = 1.0;
-        for (int l = 1; l <= n; ++l) A(icol, l) = A(icol, l) / p;
-        for (int l1 = 1; l1 <= n; ++l1) {
-            if (l1 == icol) continue;
-            const double t = A(l1, icol);
-            A(l1, icol) = 0.0;
-            for (int l = 1; l <= n; ++l) A(l1, l) = A(l1, l) - A(icol, l) * t;
-        }
-    }
-    for (int s = n; s >= 1; --s) {
-        if (rrow[s] == rcol[s]) continue;
-        for (int k = 1; k <= n; ++k) std::swap(A(k, rrow[s]), A(k, rcol[s]));
-    }
-}
-
 // Returns false where the specified loop stops.
 bool ref_mult(int r, int k, int c, const Matrix& X, const Matrix& Y, Matrix& Z) {
     const double lim = static_cast<double>(1.0E36f);
@@ -170,7 +125,7 @@ TEST(MatrixTest, PermutationInverseIsTranspose) {
     double st = 0, st_ref = 0;
     int scale = 0;
     traq::mat_invert(n, P, st, scale);
-    ref_invert(n, R, st_ref);
+    traq::mat_invert_reference(n, R, st_ref);
     for (int j = 1; j <= n; ++j)
         for (int i = 1; i <= n; ++i) EXPECT_EQ(P(i, j), perm[i - 1] == j ? 1.0 : 0.0);
     EXPECT_TRUE(same_bits(P, R, n, n));
@@ -189,7 +144,7 @@ TEST(MatrixTest, OddInterchangesGiveMinusOne) {
     double st = 0, st_ref = 0;
     int scale = 0;
     traq::mat_invert(4, A, st, scale);
-    ref_invert(4, R, st_ref);
+    traq::mat_invert_reference(4, R, st_ref);
     EXPECT_EQ(st_ref, -1.0);
     EXPECT_EQ(st, -1.0);
     for (int j = 1; j <= 4; ++j)
@@ -217,7 +172,7 @@ TEST(MatrixTest, GeneralMatrixTimesInverseIsIdentity) {
     double st = 0, st_ref = 0;
     int scale = 0;
     traq::mat_invert(n, Ainv, st, scale);
-    ref_invert(n, Ref, st_ref);
+    traq::mat_invert_reference(n, Ref, st_ref);
     EXPECT_NE(st, 0.0);
     EXPECT_EQ(st, st_ref);
     EXPECT_TRUE(same_bits(Ainv, Ref, n, n));
@@ -235,7 +190,7 @@ TEST(MatrixTest, ZeroRowIsSingular) {
     double st = 5, st_ref = 5;
     int scale = 5;
     traq::mat_invert(6, A, st, scale);
-    ref_invert(6, R, st_ref);
+    traq::mat_invert_reference(6, R, st_ref);
     EXPECT_EQ(st, 0.0);
     EXPECT_EQ(scale, 0);
     EXPECT_TRUE(same_bits(A, R, 6, 6)); // the same partly reduced state
@@ -280,7 +235,7 @@ TEST(MatrixTest, SpecialValuesBitIdenticalToSpecifiedLoops) {
         double st = 0, st_ref = 0;
         int scale = 0;
         traq::mat_invert(n, A, st, scale, 1 + trial % 3);
-        ref_invert(n, R, st_ref);
+        traq::mat_invert_reference(n, R, st_ref);
         ASSERT_EQ(bits(st), bits(st_ref)) << "trial " << trial;
         ASSERT_TRUE(same_bits(A, R, n, n)) << "trial " << trial;
         singular += st == 0.0;
@@ -302,7 +257,7 @@ TEST(MatrixTest, SparseSignedZerosBitIdenticalAcrossThreads) {
     for (int i = 1; i <= n; ++i) A0(i, i) = (i % 3 == 0) ? -4.0 : 4.0;
     Matrix R = A0;
     double st_ref = 0;
-    ref_invert(n, R, st_ref);
+    traq::mat_invert_reference(n, R, st_ref);
     ASSERT_NE(st_ref, 0.0);
     for (int threads : {1, 3}) {
         Matrix A = A0;
@@ -316,7 +271,7 @@ TEST(MatrixTest, SparseSignedZerosBitIdenticalAcrossThreads) {
     Matrix D = make(1000, 1000), DR = make(1000, 1000);
     for (int i = 1; i <= n; ++i) D(i, i) = DR(i, i) = (i % 2) ? -2.0 : 0.25 * i;
     D(7, 3) = DR(7, 3) = -0.0;
-    ref_invert(n, DR, st_ref);
+    traq::mat_invert_reference(n, DR, st_ref);
     for (int threads : {1, 2}) {
         Matrix A = D;
         double st = 0;
@@ -333,7 +288,7 @@ TEST(MatrixTest, InversionBitIdenticalForAnyThreadCount) {
     for (int i = 1; i <= n; i += 7) A0(i, (i * 13) % n + 1) = 0.0;
     Matrix R = A0;
     double st_ref = 0;
-    ref_invert(n, R, st_ref);
+    traq::mat_invert_reference(n, R, st_ref);
     for (int threads : {1, 2, 3, 4}) {
         Matrix A = A0;
         double st = 0;
