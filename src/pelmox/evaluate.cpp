@@ -1,6 +1,7 @@
 #include "pelmox/evaluate.hpp"
 
 #include "common/fortran_format.hpp"
+#include "common/insertion_sort.hpp"
 #include "common/stop.hpp"
 #include "pelmox/settings.hpp"
 #include "pelmox/solar_reader.hpp"
@@ -323,18 +324,7 @@ void apply_solar(const std::string& solar_path, const Window& w, RunState& rs, P
 }
 
 void measure_sort(double* measure, int* order, int n) {
-    for (int i = 2; i <= n; ++i) {
-        const double v = measure[i];
-        const int o = order[i];
-        int j = i - 1;
-        while (j >= 1 && measure[j] > v) {
-            measure[j + 1] = measure[j];
-            order[j + 1] = order[j];
-            --j;
-        }
-        measure[j + 1] = v;
-        order[j + 1] = o;
-    }
+    fts::insertion_sort(measure, order, n);
 }
 
 void rank_and_percent(char rank_key, const Profile& p, Workspace& ws) {

@@ -5,6 +5,7 @@
 
 #include "common/fortran_format.hpp"
 #include "common/free_form.hpp"
+#include "common/insertion_sort.hpp"
 #include "common/stop.hpp"
 
 #include <array>
@@ -15,18 +16,7 @@ namespace traq {
 namespace fmt = fts::fmt;
 
 void line_sort(double* key, int* idx, int n) {
-    for (int i = 2; i <= n; ++i) {
-        const double k = key[i];
-        const int x = idx[i];
-        int j = i - 1;
-        while (j >= 1 && key[j] > k) {
-            key[j + 1] = key[j];
-            idx[j + 1] = idx[j];
-            --j;
-        }
-        key[j + 1] = k;
-        idx[j + 1] = x;
-    }
+    fts::insertion_sort(key, idx, n);
 }
 
 void rank_lines_table74(const Options& opt, std::ostream& console) {
