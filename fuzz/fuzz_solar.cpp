@@ -2,9 +2,9 @@
 // first, pelmox reads every record with a fast path for plain pairs.  Both
 // must give the values of a free-form read of two numbers per record.
 #include "common/free_form.hpp"
+#include "common/solar_reader.hpp"
 #include "common/text_io.hpp"
 #include "harness.hpp"
-#include "pelmox/solar_reader.hpp"
 #include "traq/solar.hpp"
 
 #include <cstring>
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::vector<std::pair<double, double>> got;
     bool got_error = false;
     try {
-        pelmox::SolarReader r(path);
+        fts::SolarReader r(path);
         double a = 0, b = 0;
         while (r.next(a, b)) got.emplace_back(a, b);
     } catch (const fts::FileError&) {

@@ -2,15 +2,18 @@
 
 #include "common/fortran_format.hpp"
 #include "common/insertion_sort.hpp"
+#include "common/solar_reader.hpp"
 #include "common/stop.hpp"
 #include "pelmox/settings.hpp"
-#include "pelmox/solar_reader.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+
+#ifdef _OPENMP
 #include <omp.h>
+#endif
 
 namespace pelmox {
 
@@ -207,6 +210,17 @@ void smooth_species(int k, Workspace& ws, SmoothScratch& sc) {
     }
 }
 
+namespace {
+// The index of the calling thread of a parallel region (0 without OpenMP).
+int thread_index() {
+#ifdef _OPENMP
+    return omp_get_thread_num();
+#else
+    return 0;
+#endif
+}
+} // namespace
+
 void smooth_and_measure(const Profile& p, RunState& rs, Workspace& ws) {
     const int target = rs.target_idx;
     const std::vector<int> visit = visiting_order(target, p.nspeci);
@@ -226,7 +240,7 @@ void smooth_and_measure(const Profile& p, RunState& rs, Workspace& ws) {
 #pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
     for (int n = 0; n < nvisit; ++n) {
         const int k = visit[n];
-        smooth_species(k, ws, ws.smooth_scratch[static_cast<std::size_t>(omp_get_thread_num())]);
+        smooth_species(k, ws, ws.smooth_scratch[static_cast<std::size_t>(thread_index())]);
         const double* od = ws.od_row(k);
         double od_max = 0.0, od_min = od_min_start;
         int peak = rs.peak_pos[k];
@@ -288,7 +302,7 @@ void apply_solar(const std::string& solar_path, const Window& w, RunState& rs, P
     rs.gases.set(s, "solar");
     const int tp = rs.target_idx >= 1 && rs.target_idx <= MSPECI ? rs.peak_pos[rs.target_idx] : -1;
 
-    SolarReader in(solar_path);
+    fts::SolarReader in(solar_path);
     int i = ws.i_lo;
     const int last = last_point(ws);
     double prev_nu = 0, prev_t = 0;

@@ -1,6 +1,6 @@
 #include "traq/solar.hpp"
 
-#include "common/free_form.hpp"
+#include "common/solar_reader.hpp"
 #include "common/stop.hpp"
 #include "common/text_io.hpp"
 
@@ -11,12 +11,12 @@ void SolarSpectrum::load(const std::string& solar_path) {
     w.clear();
     s.clear();
     has_error = false;
-    fts::LineInput in(solar_path);
-    in.require("the first record");
+    fts::SolarReader in(solar_path);
+    in.skip("the first record");
     try {
         for (;;) {
             double a = 0, b = 0;
-            if (fts::read_free(in, {&a, &b}) == fts::ReadResult::end_of_file) break;
+            if (!in.next(a, b)) break;
             w.push_back(a);
             s.push_back(b);
         }

@@ -1,9 +1,9 @@
 // Inputs that the fuzz harnesses of pelmox's readers turned up, each with the
 // outcome that is sound for it.
 #include "common/free_form.hpp"
+#include "common/solar_reader.hpp"
 #include "common/stop.hpp"
 #include "common/text_io.hpp"
-#include "pelmox/solar_reader.hpp"
 #include "pelmox/spectra_file.hpp"
 #include "support/test_support.hpp"
 
@@ -24,7 +24,7 @@ struct Outcome {
 Outcome with_reader(const std::string& path) {
     Outcome o;
     try {
-        pelmox::SolarReader r(path);
+        fts::SolarReader r(path);
         double a = 0, b = 0;
         while (r.next(a, b)) o.records.emplace_back(a, b);
     } catch (const fts::FileError& e) {

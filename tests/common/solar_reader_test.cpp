@@ -1,8 +1,8 @@
 // The fast reader of "solar.dat" gives what a free-form read of two numbers
 // gives, record by record.
 #include "common/free_form.hpp"
+#include "common/solar_reader.hpp"
 #include "common/stop.hpp"
-#include "pelmox/solar_reader.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@ using testsupport::TempDir;
 namespace {
 
 std::vector<std::pair<double, double>> with_reader(const std::string& path) {
-    pelmox::SolarReader r(path);
+    fts::SolarReader r(path);
     std::vector<std::pair<double, double>> out;
     double a = -1, b = -1;
     while (r.next(a, b)) out.emplace_back(a, b);
@@ -29,7 +29,7 @@ std::vector<std::pair<double, double>> with_free_form(const std::string& path) {
 
 } // namespace
 
-TEST(PelmoxSolarReader, AgreesWithTheFreeFormReadOnEveryKindOfRecord) {
+TEST(SolarReader, AgreesWithTheFreeFormReadOnEveryKindOfRecord) {
     TempDir d;
     d.write("solar.dat", "700.000 0.999868\n"
                          "  700.005,0.8 more values 1 2\n"
@@ -53,7 +53,7 @@ TEST(PelmoxSolarReader, AgreesWithTheFreeFormReadOnEveryKindOfRecord) {
     EXPECT_EQ(expected[8], std::make_pair(3.25, 3.25));
 
     d.write("bad.dat", "700.0 0.9\n700.1 x\n");
-    pelmox::SolarReader r(d.file("bad.dat"));
+    fts::SolarReader r(d.file("bad.dat"));
     double a = 0, b = 0;
     EXPECT_TRUE(r.next(a, b));
     EXPECT_THROW(r.next(a, b), fts::FileError);

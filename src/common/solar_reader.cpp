@@ -1,11 +1,11 @@
-#include "pelmox/solar_reader.hpp"
+#include "common/solar_reader.hpp"
 
 #include "common/free_form.hpp"
 #include "common/stop.hpp"
 
 #include <charconv>
 
-namespace pelmox {
+namespace fts {
 
 namespace {
 
@@ -45,11 +45,11 @@ bool plain_number(std::string_view t, double& out) {
         while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i, ++exp_digits;
         if (exp_digits == 0) return false;
     }
-    if (i != t.size()) return fts::parse_real(t, out);
+    if (i != t.size()) return parse_real(t, out);
     if (t[0] == '+') t.remove_prefix(1);
     auto r = std::from_chars(t.data(), t.data() + t.size(), out);
     if (r.ec == std::errc() && r.ptr == t.data() + t.size()) return true;
-    return fts::parse_real(t, out);
+    return parse_real(t, out);
 }
 
 // Two numbers at the start of a record, separated by blanks and at most one
@@ -88,7 +88,7 @@ bool SolarReader::next(double& nu, double& t) {
     int filled = 0;
     bool at_end = false;
     for (;;) {
-        fts::FreeScanner sc{std::string_view(text)};
+        FreeScanner sc{std::string_view(text)};
         sc.begin_statement();
         std::string tok;
         bool is_null = false;
@@ -113,17 +113,17 @@ bool SolarReader::next(double& nu, double& t) {
         text += more;
     }
     // Store the values now that the extent of the record is known.
-    fts::FreeScanner sc{std::string_view(text)};
+    FreeScanner sc{std::string_view(text)};
     sc.begin_statement();
     std::string tok;
     bool is_null = false;
     for (int i = 0; i < filled && sc.next(tok, is_null); ++i) {
         if (is_null) continue;
-        if (!fts::parse_real(tok, *targets[i]))
-            fts::file_error(in_.name(), "line " + std::to_string(first_line) + ": cannot read '" +
-                                            tok + "' as a number");
+        if (!parse_real(tok, *targets[i]))
+            file_error(in_.name(), "line " + std::to_string(first_line) + ": cannot read '" + tok +
+                                       "' as a number");
     }
     return !at_end;
 }
 
-} // namespace pelmox
+} // namespace fts
