@@ -2,12 +2,17 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all configure test demo check-sanitize fuzz bench format clean
+.PHONY: all deps configure test demo check-sanitize fuzz bench format clean
 
 all: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-configure:
+# Installs missing Debian packages when run as root; otherwise prints the
+# apt-get line (traq and pelmox still build without them).
+deps:
+	@./tools/install-deps || echo "make: some packages are missing; see above"
+
+configure: deps
 	@test -f $(BUILD)/CMakeCache.txt || cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 
 test: all
@@ -16,7 +21,7 @@ test: all
 demo: all
 	./examples/run-demo $(BUILD)
 
-check-sanitize:
+check-sanitize: deps
 	@test -f build-sanitize/CMakeCache.txt || cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DFTS_SANITIZE=ON -DFTS_BUILD_BENCH=OFF
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ctest --output-on-failure -j $(JOBS)

@@ -1,0 +1,8 @@
+// Version of the planning tool, printed by --version of every program.
+#pragma once
+
+namespace ftsplan {
+
+const char* version();
+
+} // namespace ftsplan
