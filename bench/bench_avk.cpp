@@ -9,8 +9,8 @@
 // diagonal noise covariance, for comparison.
 //
 // Usage: bench_avk [repetitions] [dense order] [literal]   (defaults: 7, 500, 0)
-#include "traq/averaging_kernel.hpp"
-#include "traq/matrix.hpp"
+#include "traq/kernels/averaging_kernel.hpp"
+#include "traq/kernels/matrix.hpp"
 
 #include <algorithm>
 #include <chrono>

@@ -4,7 +4,7 @@
 //
 // Usage: bench_convolution [repetitions] [fov in mrad]
 //        (defaults: 21 repetitions, 2 mrad, i.e. fov_area = 3.1415 x 0.002^2)
-#include "traq/instrument.hpp"
+#include "traq/instrument/instrument.hpp"
 
 #include <algorithm>
 #include <chrono>

@@ -14,13 +14,13 @@
 #include "common/line_db.hpp"
 #include "common/stop.hpp"
 #include "line_counts.hpp"
-#include "traq/air_path.hpp"
-#include "traq/atmosphere.hpp"
 #include "traq/driver.hpp"
-#include "traq/line_shape.hpp"
-#include "traq/line_shape_simd.hpp"
-#include "traq/line_strength.hpp"
 #include "traq/options.hpp"
+#include "traq/spectra/air_path.hpp"
+#include "traq/spectra/atmosphere.hpp"
+#include "traq/spectra/line_shape.hpp"
+#include "traq/spectra/line_shape_simd.hpp"
+#include "traq/spectra/line_strength.hpp"
 
 #include <algorithm>
 #include <chrono>

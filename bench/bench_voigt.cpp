@@ -16,8 +16,8 @@
 // for both paths, the speed-up, and checks that both paths give
 // bit-identical rows.
 #include "line_counts.hpp"
-#include "traq/line_shape.hpp"
-#include "traq/line_shape_simd.hpp"
+#include "traq/spectra/line_shape.hpp"
+#include "traq/spectra/line_shape_simd.hpp"
 
 #include <algorithm>
 #include <chrono>

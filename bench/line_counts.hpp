@@ -2,7 +2,7 @@
 // benchmarks: Voigt evaluations and additions into kabs.
 #pragma once
 
-#include "traq/line_shape.hpp"
+#include "traq/spectra/line_shape.hpp"
 
 #include <cmath>
 

@@ -3,7 +3,7 @@
 // Input: one byte for the target gas, one for the target's scale factor,
 // then the ".vmr" text and the ".mod" text separated by a NUL byte.
 #include "harness.hpp"
-#include "traq/atmosphere.hpp"
+#include "traq/spectra/atmosphere.hpp"
 
 #include <cmath>
 

@@ -7,7 +7,7 @@
 // separated by NUL bytes.  The stages run from the chosen one to the last,
 // each reading what the one before it wrote, as in a sort run.
 #include "harness.hpp"
-#include "traq/microwindows.hpp"
+#include "traq/microwindows/microwindows.hpp"
 
 #include <ostream>
 #include <streambuf>

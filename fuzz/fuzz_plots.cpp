@@ -4,7 +4,7 @@
 // Input: two bytes for the x and y column numbers, then the table text.
 #include "harness.hpp"
 #include "pelmox/spectra_file.hpp"
-#include "traq/plot.hpp"
+#include "traq/instrument/plot.hpp"
 
 #include <ostream>
 #include <streambuf>

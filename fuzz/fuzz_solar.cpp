@@ -5,7 +5,7 @@
 #include "common/solar_reader.hpp"
 #include "common/text_io.hpp"
 #include "harness.hpp"
-#include "traq/solar.hpp"
+#include "traq/spectra/solar.hpp"
 
 #include <cstring>
 

@@ -1,0 +1,198 @@
+// Target lines of the microwindow search: every target-gas line of the range
+// with its response to the target amount (table72), then its temperature
+// sensitivity and the interference of the other gases near it (table73).
+// Also the driver of the whole search and the helpers its stages share.
+#include "traq/microwindows/microwindows.hpp"
+
+#include "common/fortran_format.hpp"
+#include "common/free_form.hpp"
+#include "common/line_db.hpp"
+#include "common/stop.hpp"
+#include "traq/spectra/line_strength.hpp"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+namespace traq {
+
+namespace fmt = fts::fmt;
+
+void allocate_table71(Table71ReadBack& t71) {
+    const std::size_t n = static_cast<std::size_t>(T71_CAPACITY) + 1;
+    if (t71.nu.size() != n) t71.nu.assign(n, 0.0f);
+    if (t71.others.size() != n) t71.others.assign(n, 0.0f);
+    if (t71.signal.size() != n) t71.signal.assign(n, 0.0f);
+}
+
+void open_table_input(fts::LineInput& in, const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) std::ofstream create(path, std::ios::app);
+    in.open(path);
+}
+
+long long echo_count_of(const std::string& line, const std::string& file, long line_no) {
+    int n = 0;
+    fts::read_free_text(line, {&n}, file, line_no);
+    return n;
+}
+
+void copy_lines(fts::LineInput& in, fts::LineOutput& out, long long n) {
+    for (long long k = 0; k < n; ++k) out.line(in.require("a header line"));
+}
+
+bool frequencies_ascending(const Table71ReadBack& t71) {
+    for (int i = 2; i <= t71.rows; ++i)
+        if (t71.nu[i] < t71.nu[i - 1]) return false;
+    return true;
+}
+
+std::string mw_label(const Options& opt) {
+    if (opt.target_iso == 0) return fmt::fixed(opt.target_name, 7) + " ";
+    return fmt::I(opt.target_iso, 1) + fmt::fixed(opt.target_name, 7);
+}
+
+void target_lines_table72(const Options& opt, Table71ReadBack& t71, std::ostream& console) {
+    allocate_table71(t71);
+    fts::LineInput in71;
+    open_table_input(in71, opt.table_path[T71]);
+    fts::LineOutput out72(opt.table_path[T72]);
+
+    // Spectra of the last complete run: frequency, target, all-target,
+    // all-gases, diff-10%.  The response to a unit relative change of the
+    // target amount is the difference column over (wf_factor - 1).
+    in71.skip_required(3, "a header line");
+    const float factor = opt.wf_factor - 1.0f;
+    float f = 0, target = 0, others = 0, all = 0, diff = 0;
+    int rows = 0;
+    while (rows < T71_CAPACITY) {
+        if (fts::read_free(in71, {&f, &target, &others, &all, &diff}) ==
+            fts::ReadResult::end_of_file)
+            break;
+        ++rows;
+        t71.nu[rows] = f;
+        t71.others[rows] = others;
+        t71.signal[rows] = std::fabs(diff / factor);
+    }
+    t71.rows = rows;
+
+    // Head of the echo file, then two blank lines and the column header.
+    fts::LineInput echo;
+    open_table_input(echo, opt.echo_path);
+    const std::string first = echo.require("the first line");
+    const long long n = echo_count_of(first, echo.name(), echo.line_number());
+    if (n >= 1) out72.line(fmt::fixed(first, 200));
+    for (long long k = 2; k <= n; ++k) out72.line(fmt::fixed(echo.require("a header line"), 200));
+    out72.line(" ");
+    out72.line(" ");
+    out72.line("frequency  e-prime  intensity");
+
+    // Target lines of nu_start <= position < nu_end.  The last row of
+    // table71 takes no part in the intensity scan.
+    fts::LineDatabase db;
+    db.open(opt.db_path, opt.db_reclen, opt.db_nrec);
+    db.check_order();
+    const long r1 = db.search(opt.nu_start);
+    const long r2 = db.search(opt.nu_end);
+    const bool ascending = frequencies_ascending(t71);
+    const int last = rows - 1;
+    // The reach is the single-precision 0.1 (slightly above a tenth), and
+    // the bound is inclusive: a line exactly that far from a grid point
+    // still sees it.  The distance itself is taken between the
+    // single-precision grid value and the double line position.
+    const double reach = 0.1f;
+    db.for_each(r1 + 1, r2, [&](const fts::LineRecord& rec, long) {
+        int iso = rec.lr_iso;
+        const int gas = fts::translate_molecule(opt.db_kind, rec.lr_mol, iso);
+        if (gas == 0 || gas != opt.target_gas) return;
+        if (opt.target_iso != 0 && iso != opt.target_iso) return;
+        const double nu = rec.lr_nu;
+        float intensity = 0.0f;
+        int i = first_row_from(t71, last, ascending,
+                               [&](float x) { return static_cast<double>(x) - nu < -reach; });
+        for (; i <= last; ++i) {
+            const double d = static_cast<double>(t71.nu[i]) - nu;
+            if (std::fabs(d) <= reach) {
+                if (t71.signal[i] > intensity) intensity = t71.signal[i];
+            } else if (ascending && d > reach) {
+                break;
+            }
+        }
+        out72.line(" " + fmt::F(nu, 9, 4) + " " + fmt::F(rec.lr_elow, 7, 1) + " " +
+                   fmt::E(intensity, 11, 5));
+    });
+    db.close();
+    in71.close();
+    out72.close();
+    echo.close();
+    console << " Table72 (with target gas positions)\n";
+}
+
+void target_lines_table73(const Options& opt, const Table71ReadBack& t71, std::ostream& console) {
+    fts::LineInput in72;
+    open_table_input(in72, opt.table_path[T72]);
+    fts::LineOutput out73(opt.table_path[T73]);
+
+    const std::string first = in72.require("the first line");
+    const long long n = echo_count_of(first, in72.name(), in72.line_number());
+    out73.line(first);
+    copy_lines(in72, out73, n + 1);
+    in72.require("the column header");
+    out73.line(std::string(" cm-1      e-prime rel-eprim intensity  interference") +
+               " intens-inter");
+
+    constexpr double c2 = 1.439;
+    const int species = species_of(opt.target_gas);
+    const float t1 = opt.t_sens;
+    const float t2 = t1 + 2.0f;
+    const bool ascending = frequencies_ascending(t71);
+    const int last = t71.rows - 1;
+    const double half = opt.mw_start_half / 2.0f;
+
+    double nu = 0, e_low = 0;
+    float intensity = 0;
+    while (fts::read_free(in72, {&nu, &e_low, &intensity}) == fts::ReadResult::ok) {
+        // Spread of the other gases' spectrum within a quarter of the
+        // starting window around the line (last row of table71 excluded).
+        float tmin = 1.0E10f, tmax = 0.0f;
+        int i = first_row_from(t71, last, ascending,
+                               [&](float x) { return static_cast<double>(x) - nu <= -half; });
+        for (; i <= last; ++i) {
+            const double d = static_cast<double>(t71.nu[i]) - nu;
+            if (std::fabs(d) < half) {
+                const float y = t71.others[i];
+                if (y < tmin) tmin = y;
+                if (y > tmax) tmax = y;
+            } else if (ascending && d >= half) {
+                break;
+            }
+        }
+        const float interference = tmax - tmin;
+
+        // Intensity change in percent per kelvin by a 2 K forward difference.
+        double s1 = (1.0 - std::exp(-c2 * nu / t1)) * std::exp(-c2 * e_low / t1);
+        if (species <= 32) s1 = s1 * partition_ratio(species, t1);
+        float s2 = static_cast<float>((1.0 - std::exp(-c2 * nu / t2)) * std::exp(-c2 * e_low / t2));
+        if (species <= 32) s2 = s2 * partition_ratio(species, t2);
+        const float rel_eprim = static_cast<float>(100.0 * (s2 - s1) / (2.0 * s1));
+
+        out73.line(" " + fmt::F(nu, 9, 4) + " " + fmt::F(e_low, 7, 1) + " " +
+                   fmt::F(rel_eprim, 7, 1) + " " + fmt::E(intensity, 11, 5) + " " +
+                   fmt::E(interference, 11, 5) + " " + fmt::E(intensity - interference, 11, 5));
+    }
+    in72.close();
+    out73.close();
+    console << " Table73 (with infos on spectral lines)\n";
+}
+
+void microwindow_search(const Options& opt, std::ostream& console) {
+    Table71ReadBack t71;
+    allocate_table71(t71);
+    target_lines_table72(opt, t71, console);
+    target_lines_table73(opt, t71, console);
+    rank_lines_table74(opt, console);
+    window_edges_table75(opt, t71, console);
+    merge_windows_table76(opt, console);
+}
+
+} // namespace traq
