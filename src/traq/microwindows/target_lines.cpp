@@ -1,7 +1,6 @@
 // Target lines of the microwindow search: every target-gas line of the range
 // with its response to the target amount (table72), then its temperature
 // sensitivity and the interference of the other gases near it (table73).
-// Also the driver of the whole search and the helpers its stages share.
 #include "traq/microwindows/microwindows.hpp"
 
 #include "common/fortran_format.hpp"
@@ -11,46 +10,10 @@
 #include "traq/spectra/line_strength.hpp"
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 
 namespace traq {
 
 namespace fmt = fts::fmt;
-
-void allocate_table71(Table71ReadBack& t71) {
-    const std::size_t n = static_cast<std::size_t>(T71_CAPACITY) + 1;
-    if (t71.nu.size() != n) t71.nu.assign(n, 0.0f);
-    if (t71.others.size() != n) t71.others.assign(n, 0.0f);
-    if (t71.signal.size() != n) t71.signal.assign(n, 0.0f);
-}
-
-void open_table_input(fts::LineInput& in, const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) std::ofstream create(path, std::ios::app);
-    in.open(path);
-}
-
-long long echo_count_of(const std::string& line, const std::string& file, long line_no) {
-    int n = 0;
-    fts::read_free_text(line, {&n}, file, line_no);
-    return n;
-}
-
-void copy_lines(fts::LineInput& in, fts::LineOutput& out, long long n) {
-    for (long long k = 0; k < n; ++k) out.line(in.require("a header line"));
-}
-
-bool frequencies_ascending(const Table71ReadBack& t71) {
-    for (int i = 2; i <= t71.rows; ++i)
-        if (t71.nu[i] < t71.nu[i - 1]) return false;
-    return true;
-}
-
-std::string mw_label(const Options& opt) {
-    if (opt.target_iso == 0) return fmt::fixed(opt.target_name, 7) + " ";
-    return fmt::I(opt.target_iso, 1) + fmt::fixed(opt.target_name, 7);
-}
 
 void target_lines_table72(const Options& opt, Table71ReadBack& t71, std::ostream& console) {
     allocate_table71(t71);
@@ -183,16 +146,6 @@ void target_lines_table73(const Options& opt, const Table71ReadBack& t71, std::o
     in72.close();
     out73.close();
     console << " Table73 (with infos on spectral lines)\n";
-}
-
-void microwindow_search(const Options& opt, std::ostream& console) {
-    Table71ReadBack t71;
-    allocate_table71(t71);
-    target_lines_table72(opt, t71, console);
-    target_lines_table73(opt, t71, console);
-    rank_lines_table74(opt, console);
-    window_edges_table75(opt, t71, console);
-    merge_windows_table76(opt, console);
 }
 
 } // namespace traq
