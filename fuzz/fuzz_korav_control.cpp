@@ -1,4 +1,5 @@
 // traq's control file "input-korav": read, echo and check.
+#include "common/gas_table.hpp"
 #include "harness.hpp"
 #include "traq/options.hpp"
 
@@ -12,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         traq::Options opt;
         traq::read_control_file(opt, control, echo);
         // What later stages rely on once the file has passed.
-        if (opt.target_gas < 1 || opt.target_gas > 52) std::abort();
+        if (opt.target_gas < 1 || opt.target_gas > fts::kGasCount) std::abort();
         if (!(opt.dnu > 0.0f) || !(opt.nu_end > opt.nu_start)) std::abort();
         if (!(opt.mw_centre_half < opt.mw_start_half)) std::abort();
         if (opt.db_path.size() > 99 || opt.plot_path.size() > 99) std::abort();

@@ -4,8 +4,8 @@
 //
 // writes DIR/data/... (DIR defaults to "examples"): the control files, the
 // line database, the solar spectrum and the three model atmospheres, all
-// computed by tools/example_data.hpp. The output is the same byte for byte
-// on every run; the files committed under examples/data are its output.
+// computed by the library example_data (tools/example_data.cpp). The output is the same byte for
+// byte on every run; the files committed under examples/data are its output.
 #include "example_data.hpp"
 
 #include <filesystem>

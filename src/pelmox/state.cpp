@@ -1,27 +1,37 @@
 #include "pelmox/state.hpp"
 
 #include "common/fortran_format.hpp"
+#include "common/gas_table.hpp"
 
 #include <cstdlib>
 
 namespace pelmox {
 
 namespace {
-constexpr const char* kGasNames[] = {
-    "h2o",   "co2",  "o3",     "n2o",  "co",     "ch4",    "o2",      "no",    "so2",
-    "no2",   "nh3",  "hno3",   "oh",   "hf",     "hcl",    "hb",      "hi",    "clo",
-    "ocs",   "h2co", "hocl",   "ho2",  "h2o2",   "hono",   "ho2no2",  "n2o5",  "clno3",
-    "hcn",   "ch3f", "ch3cl",  "cf4",  "ccl2f2", "ccl3f",  "ch3ccl3", "ccl4",  "cof2",
-    "cfclo", "c2h6", "c2h4",   "c2h2", "n2",     "chclf2", "cocl2",   "ch3br", "ch3I",
-    "hcooh", "h2s",  "chfcl2", "hdo",  "sf6",    "f113",   "clcn",    "f142b"};
-constexpr int kNamed = sizeof(kGasNames) / sizeof(kGasNames[0]);
-static_assert(kNamed == 53);
+
+// The name of entry k: the gas table, except that pelmox spells three gases
+// its own way and names a 53rd gas.  Stored outputs and users' scripts depend
+// on these exact names ("hb", "ch3I", "chfcl2"): do not correct them.
+std::string_view initial_name(int k) {
+    switch (k) {
+    case 16:
+        return "hb";
+    case 45:
+        return "ch3I";
+    case 48:
+        return "chfcl2";
+    case fts::kGasCount + 1:
+        return "f142b";
+    default:
+        return k <= fts::kGasCount ? fts::kGasNames[k] : "gas";
+    }
+}
+
 } // namespace
 
 GasTable::GasTable() {
     entry[0] = fts::fmt::fixed("", 7);
-    for (int k = 1; k <= MSPECI; ++k)
-        entry[k] = fts::fmt::fixed(k <= kNamed ? kGasNames[k - 1] : "gas", 7);
+    for (int k = 1; k <= MSPECI; ++k) entry[k] = fts::fmt::fixed(initial_name(k), 7);
 }
 
 int GasTable::find(std::string_view name) const {

@@ -2,26 +2,13 @@
 
 #include "common/fortran_format.hpp"
 #include "common/free_form.hpp"
+#include "common/gas_table.hpp"
 #include "common/stop.hpp"
 #include "common/text_io.hpp"
 
 #include <cstring>
 
 namespace traq {
-
-const char* const kGasTable[53] = {
-    "",      "h2o",   "co2",  "o3",     "n2o",  "co",     "ch4",    "o2",      "no",
-    "so2",   "no2",   "nh3",  "hno3",   "oh",   "hf",     "hcl",    "hbr",     "hi",
-    "clo",   "ocs",   "h2co", "hocl",   "ho2",  "h2o2",   "hono",   "ho2no2",  "n2o5",
-    "clno3", "hcn",   "ch3f", "ch3cl",  "cf4",  "ccl2f2", "ccl3f",  "ch3ccl3", "ccl4",
-    "cof2",  "cfclo", "c2h6", "c2h4",   "c2h2", "n2",     "chclf2", "cocl2",   "ch3br",
-    "ch3i",  "hcooh", "h2s",  "chcl2f", "hdo",  "sf6",    "f113",   "clcn"};
-
-int gas_number(const std::string& name) {
-    for (int g = 1; g <= 52; ++g)
-        if (name == kGasTable[g]) return g;
-    return 0;
-}
 
 namespace {
 
@@ -51,15 +38,16 @@ void read_control_file(Options& opt, const std::string& control_path,
         fts::read_free_text(opt.lines[n], targets, file, n);
     };
 
-    for (int n = 1; n <= 43; ++n) {
-        std::string raw = in.require("control line " + std::to_string(n) + " of 43");
+    for (int n = 1; n <= kControlLines; ++n) {
+        std::string raw = in.require("control line " + std::to_string(n) + " of " +
+                                     std::to_string(kControlLines));
         std::string& line = opt.lines[n];
         line = fts::fmt::fixed(raw, kColumns);
         echo.line(line);
         const char c1 = line[0];
         switch (n) {
         case 1:
-        case 43:
+        case kControlLines:
             break;
         case 2:
             opt.db_path = fts::text_before_blank(line);
@@ -235,7 +223,7 @@ void read_control_file(Options& opt, const std::string& control_path,
         opt.target_gas = 49;
         opt.target_iso = 0;
     }
-    if (const int g = gas_number(opt.target_name); g != 0) opt.target_gas = g;
+    if (const int g = fts::gas_number(opt.target_name); g != 0) opt.target_gas = g;
     if (opt.target_gas == 0) fts::stop_run("Wrong naming for trace gas (eg. ch2o instead of h2co)");
 
     if (!(opt.dnu > 0.0f)) fts::stop_run(" Spectral grid step must be positive");

@@ -7,10 +7,6 @@
 
 namespace traq {
 
-// Number of the gas in the gas table (exact 7-character match), 0 if none.
-int gas_number(const std::string& name);
-extern const char* const kGasTable[53]; // entries 1..52 (0 unused)
-
 // Reads, echoes and checks the control file in the working directory (or the
 // given paths) and fills the run options.
 void read_control_file(Options& opt, const std::string& control_path = "input-korav",

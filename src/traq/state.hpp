@@ -27,6 +27,8 @@ constexpr int NLAY = 80;  // model layers
 constexpr int MWF = 1000; // points per interval for the averaging kernels
 constexpr int NKIND = 4;  // mixtures
 
+constexpr int kControlLines = 43; // lines of the control file "input-korav"
+
 // Indices of the ten table paths.
 enum Table { T70, T71, T72, T73, T74, T75, T76, T77, T78, T90, NTABLES };
 extern const std::array<const char*, NTABLES> kTableNames;
@@ -34,7 +36,7 @@ extern const std::array<const char*, NTABLES> kTableNames;
 // Every value of the control file "input-korav" (single precision where the
 // file holds reals), plus the values derived from them.
 struct Options {
-    std::array<std::string, 44> lines; // the 43 lines as read, 200 columns each (1-based)
+    std::array<std::string, kControlLines + 1> lines; // as read, 200 columns each (1-based)
     std::string db_path;
     std::string input_prefix; // text of line 3 before its first blank
     std::string table_prefix; // text of line 4 before its first blank
@@ -77,7 +79,7 @@ struct Options {
     std::string plot_path; // text of line 41 before its first blank
     int plot_xcol = 0, plot_ycol = 0;
 
-    // Derived after line 43.
+    // Derived after the last line.
     int target_gas = 0;
     float intensity_cut = 0;
     std::array<std::string, NTABLES> table_path;

@@ -3,7 +3,7 @@
 // result.
 #include "support/test_support.hpp"
 
-#include "../../tools/example_data.hpp"
+#include "example_data.hpp"
 
 #include <gtest/gtest.h>
 

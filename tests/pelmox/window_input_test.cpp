@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 using namespace pelmox;
 using pelmox_test::stop_message;
 using pelmox_test::vmr_file;
@@ -27,6 +29,29 @@ std::vector<std::vector<double>> rows(int levels, int nspeci, double z0 = 0.0) {
     }
     return r;
 }
+
+} // namespace
+
+// The names the windows of table76 are matched against, as stored outputs
+// and users' scripts spell them (hb, ch3I and chfcl2 included).
+TEST(PelmoxGasTable, InitialEntries) {
+    const std::string names =
+        "h2o co2 o3 n2o co ch4 o2 no so2 no2 nh3 hno3 oh hf hcl hb hi clo ocs h2co hocl ho2 "
+        "h2o2 hono ho2no2 n2o5 clno3 hcn ch3f ch3cl cf4 ccl2f2 ccl3f ch3ccl3 ccl4 cof2 cfclo "
+        "c2h6 c2h4 c2h2 n2 chclf2 cocl2 ch3br ch3I hcooh h2s chfcl2 hdo sf6 f113 clcn f142b";
+    const GasTable table;
+    std::istringstream in(names);
+    int k = 0;
+    for (std::string name; in >> name;) {
+        ++k;
+        name.resize(7, ' ');
+        EXPECT_EQ(table.entry[k], name) << "entry " << k;
+    }
+    ASSERT_EQ(k, 53);
+    for (++k; k <= MSPECI; ++k) EXPECT_EQ(table.entry[k], "gas    ") << "entry " << k;
+}
+
+namespace {
 
 struct ProfileRead {
     std::string stop;

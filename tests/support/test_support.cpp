@@ -101,6 +101,8 @@ std::string shared_data_dir() {
 } // namespace testsupport
 
 #include "common/fortran_format.hpp"
+#include "common/gas_table.hpp"
+#include "traq/state.hpp"
 
 #include <cmath>
 
@@ -153,7 +155,7 @@ std::string korav_control(const std::vector<std::pair<int, std::string>>& overri
                                   "end of control file"};
     for (auto& o : overrides) l.at(o.first) = o.second;
     std::string s;
-    for (int i = 1; i <= 43; ++i) s += l[i] + "\n";
+    for (int i = 1; i <= traq::kControlLines; ++i) s += l[i] + "\n";
     return s;
 }
 
@@ -161,7 +163,7 @@ void write_test_atmosphere(const std::filesystem::path& dir, const std::string& 
     using fts::fmt::E;
     using fts::fmt::F;
     std::string mod = "2\npressure temperature altitude\n";
-    std::string vmr = "2 53\naltitude and 52 gases\n";
+    std::string vmr = "2 " + std::to_string(fts::kVmrColumns) + "\naltitude and 52 gases\n";
     for (int z = 0; z <= 100; z += 5) {
         double t = z <= 11 ? 288.15 - 6.5 * z : z <= 20 ? 216.65 : 216.65 + (z - 20) * 1.0;
         double p = 1013.0 * std::exp(-z / 7.0);
@@ -169,14 +171,14 @@ void write_test_atmosphere(const std::filesystem::path& dir, const std::string& 
         vmr += F(z, 6, 1);
         double h2o = 1.0e-2 * std::exp(-z / 2.0) + 4.0e-6;
         double o3 = 8.0e-6 * std::exp(-std::pow((z - 25.0) / 8.0, 2)) + 3.0e-8;
-        double g[53] = {};
+        double g[fts::kGasCount + 1] = {};
         g[1] = h2o;
         g[2] = 4.0e-4;
         g[3] = o3;
         g[4] = 3.2e-7 * (z < 15 ? 1.0 : std::exp(-(z - 15) / 10.0));
         g[5] = 1.5e-7 * (z < 10 ? 1.0 : std::exp(-(z - 10) / 15.0)) + 1e-8;
         g[6] = 1.8e-6 * (z < 12 ? 1.0 : std::exp(-(z - 12) / 25.0));
-        for (int k = 1; k <= 52; ++k) vmr += " " + E(g[k], 11, 4);
+        for (int k = 1; k <= fts::kGasCount; ++k) vmr += " " + E(g[k], 11, 4);
         vmr += "\n";
     }
     write_file((dir / (name + ".mod")).string(), mod);
