@@ -34,7 +34,7 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-using namespace fts::fmt;
+using namespace fts::field;
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-namespace fmt = fts::fmt;
+namespace field = fts::field;
 using namespace pelmox;
 
 namespace {
@@ -30,10 +30,10 @@ constexpr int kSpecies = 40;
 constexpr double kCentre = 2000.0, kWidth = 60.0;
 
 std::string line_record(int mol, double nu, double sint) {
-    std::string r = fmt::I(mol, 2) + fmt::I(1, 1) + fmt::F(nu, 12, 6) + fmt::E(sint, 10, 3) +
-                    fmt::X(10) + ".0700.0800" + fmt::F(100.0, 10, 4) + fmt::F(0.75, 4, 2) +
-                    fmt::F(0.0, 8, 6) + fmt::I(0, 3) + fmt::I(0, 3);
-    return fmt::fixed(r, 100);
+    std::string r = field::I(mol, 2) + field::I(1, 1) + field::F(nu, 12, 6) +
+                    field::E(sint, 10, 3) + field::X(10) + ".0700.0800" + field::F(100.0, 10, 4) +
+                    field::F(0.75, 4, 2) + field::F(0.0, 8, 6) + field::I(0, 3) + field::I(0, 3);
+    return field::fixed(r, 100);
 }
 
 // Profile of 40 species at 50 levels, and lines over the window plus its
@@ -47,7 +47,8 @@ void write_inputs(const fs::path& dir) {
         for (int l = 0; l < 50; ++l) {
             vmr << l;
             for (int k = 1; k <= kSpecies; ++k)
-                vmr << ' ' << fmt::PE(1e-6 * std::pow(10.0, -0.1 * k) * std::exp(-l / 20.0), 12, 4);
+                vmr << ' '
+                    << field::PE(1e-6 * std::pow(10.0, -0.1 * k) * std::exp(-l / 20.0), 12, 4);
             vmr << '\n';
         }
     }
@@ -146,8 +147,8 @@ int main() {
 
         RunState rs;
         Window w;
-        parse_window_record(fmt::fixed("co", 8) + " " + fmt::F(kCentre, 7, 2) + " " +
-                                fmt::F(kWidth, 6, 2),
+        parse_window_record(field::fixed("co", 8) + " " + field::F(kCentre, 7, 2) + " " +
+                                field::F(kWidth, 6, 2),
                             rs, w, "bench", 1);
         Profile p;
         read_profile((dir / "midlat.vmr").string(), rs, 0.0f, p);

@@ -117,7 +117,7 @@ struct SeedLine {
 // energy, the temperature exponent 0.75 and a zero shift.
 inline std::string seed_database(std::initializer_list<SeedLine> lines, const char* widths,
                                  double elow) {
-    using namespace fts::fmt;
+    using namespace fts::field;
     std::string db;
     for (const SeedLine& l : lines) {
         std::string r = I(l.mol, 2) + I(l.iso, 1) + F(l.nu, 12, 6) + E(l.s, 10, 3) + X(10) +

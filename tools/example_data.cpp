@@ -254,7 +254,7 @@ std::vector<double> mixing_ratios(const Climate& c, double z) {
 }
 
 void atmosphere_files(std::vector<File>& out) {
-    using namespace fts::fmt;
+    using namespace fts::field;
     const std::vector<double> z = level_altitudes();
     for (const Climate& c : climates()) {
         const std::vector<double> p = hydrostatic_pressure(c.temperature, z);
@@ -667,7 +667,7 @@ std::vector<Line> all_lines() {
 
 // One record of the 100-column layout (101 characters with the line feed).
 std::string line_record(const Line& l) {
-    using namespace fts::fmt;
+    using namespace fts::field;
     std::string r = I(l.mol, 2) + I(l.iso, 1) + F(l.nu, 12, 6) + PE(l.sint, 10, 3) + X(10) +
                     F(l.gair, 5, 4) + F(l.gself, 5, 4) + F(l.elow, 10, 4) + F(l.ndep, 4, 2) +
                     F(l.shift, 8, 6) + I(l.vup, 3) + I(l.vlow, 3);
@@ -753,7 +753,7 @@ std::string solar_spectrum() {
     std::string out;
     for (long k : samples) {
         double nu = (2 * k + 1) * 0.0025;
-        out += fts::fmt::F(nu, 9, 4) + " " + fts::fmt::F(value_at(nu), 8, 6) + "\n";
+        out += fts::field::F(nu, 9, 4) + " " + fts::field::F(value_at(nu), 8, 6) + "\n";
     }
     return out;
 }

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-namespace fts::fmt {
+namespace fts::field {
 
 namespace {
 
@@ -170,4 +170,4 @@ int nint(float x) {
     return static_cast<int>(r);
 }
 
-} // namespace fts::fmt
+} // namespace fts::field

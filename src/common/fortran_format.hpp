@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace fts::fmt {
+namespace fts::field {
 
 std::string I(long long value, int w);       // Iw
 std::string F(double value, int w, int d);   // Fw.d
@@ -33,4 +33,4 @@ std::string fixed(std::string_view text, std::size_t n);
 int nint(double x);
 int nint(float x);
 
-} // namespace fts::fmt
+} // namespace fts::field

@@ -35,11 +35,11 @@ int last_point(const Workspace& ws) {
 } // namespace
 
 void set_grid(const Window& w, Workspace& ws) {
-    ws.i_lo = fts::fmt::nint(eval_margin / eval_step);
+    ws.i_lo = fts::field::nint(eval_margin / eval_step);
     double q = (w.nu_max_ext - w.nu_min_ext) / eval_step;
     // nint(q) exceeds mp exactly when q reaches mp + 0.5.
     if (!(q < mp + 0.5)) fts::stop_run(" Increase mp ");
-    ws.i_hi = fts::fmt::nint(q);
+    ws.i_hi = fts::field::nint(q);
 }
 
 void compute_columns(const Profile& p, Workspace& ws) {
@@ -81,7 +81,7 @@ void deposit_line(const fts::LineRecord& r, char db_kind, const Window& w, const
     // nint(x) above mp - 1 exactly when x reaches mp - 0.5.
     if (x >= mp - 0.5) fts::stop_run(" Increase mp ");
     if (!(x > -0.5)) return; // before the grid (only in an unsorted database)
-    const int idx = fts::fmt::nint(x);
+    const int idx = fts::field::nint(x);
     // A molecule without a profile column has no column to weight its lines
     // (and its number may coincide with an isotope entry).
     if (mol > p.nspeci_file) return;

@@ -44,7 +44,7 @@ void run_pelmox(std::ostream& console, std::istream& keyboard) {
     fts::LineOutput microwin(output_file(s, "microwin"));
     if (s.db_nrec == 0) s.db_nrec = fts::count_records(s.db_path);
 
-    const std::string header = fts::fmt::fixed(table76.require("the header record"), 24);
+    const std::string header = fts::field::fixed(table76.require("the header record"), 24);
     microwin.line(header);
 
     Workspace ws;

@@ -7,11 +7,11 @@
 
 namespace pelmox {
 
-namespace fmt = fts::fmt;
+namespace field = fts::field;
 
 std::string gas_line(const std::string& name, int number, double rel, double abs, double nu) {
-    return fmt::fixed(name, 7) + " " + fmt::I(number, 3) + " " + fmt::F(rel, 9, 3) + "    " +
-           fmt::F(abs, 9, 3) + "    " + fmt::F(nu, 9, 3);
+    return field::fixed(name, 7) + " " + field::I(number, 3) + " " + field::F(rel, 9, 3) + "    " +
+           field::F(abs, 9, 3) + "    " + field::F(nu, 9, 3);
 }
 
 bool write_report(const Settings& s, const Window& w, const RunState& rs, const Profile& p,
@@ -40,11 +40,11 @@ bool write_report(const Settings& s, const Window& w, const RunState& rs, const 
 
     empty();
     both(std::string(46, '*'));
-    console << " Starting Fmin: " << fmt::F(w.nu_min, 8, 3)
-            << " and Fmax: " << fmt::F(w.nu_max, 8, 3) << '\n';
+    console << " Starting Fmin: " << field::F(w.nu_min, 8, 3)
+            << " and Fmax: " << field::F(w.nu_max, 8, 3) << '\n';
     both("TR: transmission, TG: target gas");
-    both("total TR at position of TG in window:" + fmt::F(ws.total, 8, 3));
-    both("contribution of TG at position of TG in %:" + fmt::F(ws.contrib, 8, 3));
+    both("total TR at position of TG in window:" + field::F(ws.total, 8, 3));
+    both("contribution of TG at position of TG in %:" + field::F(ws.contrib, 8, 3));
     empty();
     both("rel-trans: TR(max)-TR(min) for gas in window in %");
     both("abs-trans: TR(min) for gas in whole window in %");
@@ -62,7 +62,7 @@ bool write_report(const Settings& s, const Window& w, const RunState& rs, const 
         break;
     }
 
-    std::string mw_line = fmt::fixed(w.record, 100);
+    std::string mw_line = field::fixed(w.record, 100);
     int list_count = 1;
     for (int i = 1; i <= nspeci; ++i) {
         if (list_count == s.list_stop) break;
@@ -76,14 +76,14 @@ bool write_report(const Settings& s, const Window& w, const RunState& rs, const 
         if (list_count <= 6) {
             const int first = by_rel ? 7 * list_count + 20 : 7 * list_count + 48;
             mw_line.replace(static_cast<std::size_t>(first - 1), 7,
-                            fmt::fixed(rs.gases.entry[k], 7));
+                            field::fixed(rs.gases.entry[k], 7));
         }
         ++list_count;
     }
 
     if (by_rel) {
         console << '\n';
-        console << ' ' << fmt::fixed(header, 24) << '\n';
+        console << ' ' << field::fixed(header, 24) << '\n';
     }
     console << ' ' << mw_line << '\n';
     microwin << mw_line << '\n';

@@ -13,7 +13,7 @@
 
 namespace pelmox {
 
-namespace fmt = fts::fmt;
+namespace field = fts::field;
 
 namespace {
 
@@ -21,7 +21,7 @@ namespace {
 // beyond the grid, as for values whose differences overflow.
 int plot_cell(float q, int limit) {
     if (!(std::fabs(q) <= static_cast<float>(limit))) return 0;
-    return fmt::nint(q) + 1;
+    return field::nint(q) + 1;
 }
 
 } // namespace
@@ -34,9 +34,9 @@ void write_spectra(const std::string& path, const Window& w, const Workspace& ws
     for (int i = std::max(ws.i_lo, 0); i <= last; ++i) {
         const double nu = i * eval_step + w.nu_min_ext;
         if (!(nu > w.nu_min && nu < w.nu_max)) continue;
-        out.line(fmt::F(nu, 9, 4) + " " + fmt::E(ws.t_target[i], 10, 3) + " " +
-                 fmt::E(ws.t_others[i], 10, 3) + " " +
-                 fmt::E(ws.t_target[i] * ws.t_others[i], 10, 3));
+        out.line(field::F(nu, 9, 4) + " " + field::E(ws.t_target[i], 10, 3) + " " +
+                 field::E(ws.t_others[i], 10, 3) + " " +
+                 field::E(ws.t_target[i] * ws.t_others[i], 10, 3));
     }
     out.close();
 }
@@ -76,8 +76,9 @@ void plot_spectra(const std::string& path, std::ostream& console) {
             if (row[p] == r && col[p] >= 1 && col[p] <= kColumns) line[col[p] - 1] = '.';
         console << line << '\n';
     }
-    console << " xmin: " << fmt::F(xmin, 8, 3) << " xmax: " << fmt::F(xmax, 8, 3)
-            << "    ymin: " << fmt::PE(ymin, 10, 3) << " ymax: " << fmt::PE(ymax, 10, 3) << '\n';
+    console << " xmin: " << field::F(xmin, 8, 3) << " xmax: " << field::F(xmax, 8, 3)
+            << "    ymin: " << field::PE(ymin, 10, 3) << " ymax: " << field::PE(ymax, 10, 3)
+            << '\n';
 }
 
 void pause_for_enter(std::ostream& console, std::istream& keyboard) {

@@ -30,12 +30,12 @@ std::string_view initial_name(int k) {
 } // namespace
 
 GasTable::GasTable() {
-    entry[0] = fts::fmt::fixed("", 7);
-    for (int k = 1; k <= MSPECI; ++k) entry[k] = fts::fmt::fixed(initial_name(k), 7);
+    entry[0] = fts::field::fixed("", 7);
+    for (int k = 1; k <= MSPECI; ++k) entry[k] = fts::field::fixed(initial_name(k), 7);
 }
 
 int GasTable::find(std::string_view name) const {
-    std::string n = fts::fmt::fixed(name, 7);
+    std::string n = fts::field::fixed(name, 7);
     int found = 0;
     for (int k = 1; k <= MSPECI; ++k)
         if (entry[k] == n) found = k;
@@ -43,7 +43,7 @@ int GasTable::find(std::string_view name) const {
 }
 
 void GasTable::set(int k, std::string_view name) {
-    if (k >= 1 && k <= MSPECI) entry[k] = fts::fmt::fixed(name, 7);
+    if (k >= 1 && k <= MSPECI) entry[k] = fts::field::fixed(name, 7);
 }
 
 Profile::Profile()

@@ -12,7 +12,7 @@ namespace pelmox {
 
 void parse_window_record(std::string_view line, RunState& rs, Window& w, const std::string& file,
                          long line_no) {
-    w.record = fts::fmt::fixed(line, 23);
+    w.record = fts::field::fixed(line, 23);
     char c = w.record[0];
     if (c >= '1' && c <= '5') {
         w.win_iso = c - '0';

@@ -26,8 +26,8 @@
 
 namespace traq {
 
-using fts::fmt::F;
-using fts::fmt::I;
+using fts::field::F;
+using fts::field::I;
 
 namespace {
 
@@ -44,7 +44,7 @@ void banner(std::ostream& con) {
         << "     No guaranty for the results\n"
         << " Comments on errors and improvements are welcome\n"
         << '\n';
-    con << "  Program requires approx." << fts::fmt::I(141, 12) << "  Mbytes\n" << '\n';
+    con << "  Program requires approx." << fts::field::I(141, 12) << "  Mbytes\n" << '\n';
 }
 
 // One line of the interval, with the gas number of the gas table.
@@ -60,7 +60,7 @@ void layout_intervals(const Options& opt, Interval& iv) {
     iv.interval_width = 30000.0f * opt.dnu;
     iv.nint = 1;
     const float range = opt.nu_end - opt.nu_start;
-    if (range > iv.interval_width) iv.nint = fts::fmt::nint(range / iv.interval_width + 0.5f);
+    if (range > iv.interval_width) iv.nint = fts::field::nint(range / iv.interval_width + 0.5f);
     if (iv.nint >= 10) fts::stop_run("Increase mind (No. of intervals) in TRAQ.");
 }
 
@@ -76,7 +76,7 @@ void set_interval(const Options& opt, int npath, int iint, Interval& iv) {
     }
     iv.nu_lo_ext = iv.nu_lo - opt.nu_margin;
     iv.nu_hi_ext = iv.nu_hi + opt.nu_margin;
-    iv.npts = fts::fmt::nint((iv.nu_hi - iv.nu_lo) / opt.dnu);
+    iv.npts = fts::field::nint((iv.nu_hi - iv.nu_lo) / opt.dnu);
     if (iv.npts > MP) fts::stop_run("Increase nuber of spectral point mp in TRAQ");
     if (iv.npts <= npath)
         fts::stop_run("Increase spect. range or grid compared to altitude levels");

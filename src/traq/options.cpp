@@ -42,7 +42,7 @@ void read_control_file(Options& opt, const std::string& control_path,
         std::string raw = in.require("control line " + std::to_string(n) + " of " +
                                      std::to_string(kControlLines));
         std::string& line = opt.lines[n];
-        line = fts::fmt::fixed(raw, kColumns);
+        line = fts::field::fixed(raw, kColumns);
         echo.line(line);
         const char c1 = line[0];
         switch (n) {

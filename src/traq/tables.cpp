@@ -6,9 +6,9 @@
 
 namespace traq {
 
-using fts::fmt::E;
-using fts::fmt::F;
-using fts::fmt::PE;
+using fts::field::E;
+using fts::field::F;
+using fts::field::PE;
 
 void write_table71_header(fts::LineOutput& out, char study, char rt_kind) {
     const bool diff = study == 'd' || study == 'i';

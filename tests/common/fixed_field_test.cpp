@@ -43,7 +43,7 @@ namespace {
 // A 100-column line record.
 std::string record(int mol, char iso, double nu, double s, double gair = 0.075, double elow = 100.0,
                    double ndep = 0.75) {
-    using namespace fts::fmt;
+    using namespace fts::field;
     std::string r = I(mol, 2) + std::string(1, iso) + F(nu, 12, 6) + PE(s, 10, 3) + X(10) +
                     F(gair, 5, 4) + F(0.08, 5, 4) + F(elow, 10, 4) + F(ndep, 4, 2) + F(0.0, 8, 6) +
                     I(0, 3) + I(0, 3);

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-using namespace fts::fmt;
+using namespace fts::field;
 
 namespace {
 

@@ -323,7 +323,7 @@ std::vector<BadInput> catalogue() {
         .also([](const Scene& s) {
             auto echo = lines_of(s.read("output"));
             ASSERT_EQ(echo.size(), 43u);
-            EXPECT_EQ(echo[16], fts::fmt::fixed("2001.0 " + std::string(500, 'x'), 200));
+            EXPECT_EQ(echo[16], fts::field::fixed("2001.0 " + std::string(500, 'x'), 200));
         });
     c.add("TraqTablePrefixUnderAFile", T,
           [](Scene& s) {
@@ -377,7 +377,7 @@ std::vector<BadInput> catalogue() {
           [](Scene& s) {
               std::string db;
               for (auto& r : database_records())
-                  db += fts::fmt::fixed(r.substr(0, 100), 160) + "\n";
+                  db += fts::field::fixed(r.substr(0, 100), 160) + "\n";
               s.write("lines.dat", db);
               s.korav(6, "h 161");
           })

@@ -11,7 +11,7 @@
 
 namespace pelmox_test {
 
-namespace fmt = fts::fmt;
+namespace field = fts::field;
 
 // The 14 records of a valid control file; `records` replaces single records
 // (1-based).
@@ -26,7 +26,7 @@ inline std::string control_file(const std::vector<std::pair<int, std::string>>& 
 
 // A table76 window record: A8 label, 1X, F7.2 centre, 1X, F6.2 width.
 inline std::string window_record(const std::string& label, double centre, double width) {
-    return fmt::fixed(label, 8) + " " + fmt::F(centre, 7, 2) + " " + fmt::F(width, 6, 2);
+    return field::fixed(label, 8) + " " + field::F(centre, 7, 2) + " " + field::F(width, 6, 2);
 }
 
 // A profile file: header record, nhead - 1 comment lines, then one row per
@@ -36,7 +36,7 @@ inline std::string vmr_file(const std::vector<std::vector<double>>& rows, int ns
     std::string s = std::to_string(nhead) + " " + std::to_string(nspeci + 1) + "\n";
     for (int h = 2; h <= nhead; ++h) s += "header line " + std::to_string(h) + "\n";
     for (auto& row : rows) {
-        for (std::size_t i = 0; i < row.size(); ++i) s += (i ? " " : "") + fmt::PE(row[i], 12, 5);
+        for (std::size_t i = 0; i < row.size(); ++i) s += (i ? " " : "") + field::PE(row[i], 12, 5);
         s += "\n";
     }
     return s;
@@ -44,10 +44,11 @@ inline std::string vmr_file(const std::vector<std::vector<double>>& rows, int ns
 
 // A 100-column line record (record length 101 with its terminator).
 inline std::string line_record(int mol, int iso, double nu, double sint) {
-    std::string r = fmt::I(mol, 2) + fmt::I(iso, 1) + fmt::F(nu, 12, 6) + fmt::E(sint, 10, 3) +
-                    fmt::X(10) + ".0700" + ".0800" + fmt::F(100.0, 10, 4) + fmt::F(0.75, 4, 2) +
-                    fmt::F(0.0, 8, 6) + fmt::I(0, 3) + fmt::I(0, 3);
-    return fmt::fixed(r, 100);
+    std::string r = field::I(mol, 2) + field::I(iso, 1) + field::F(nu, 12, 6) +
+                    field::E(sint, 10, 3) + field::X(10) + ".0700" + ".0800" +
+                    field::F(100.0, 10, 4) + field::F(0.75, 4, 2) + field::F(0.0, 8, 6) +
+                    field::I(0, 3) + field::I(0, 3);
+    return field::fixed(r, 100);
 }
 
 // The stop message of a call, empty when it returns normally.

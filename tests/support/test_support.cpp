@@ -160,8 +160,8 @@ std::string korav_control(const std::vector<std::pair<int, std::string>>& overri
 }
 
 void write_test_atmosphere(const std::filesystem::path& dir, const std::string& name) {
-    using fts::fmt::E;
-    using fts::fmt::F;
+    using fts::field::E;
+    using fts::field::F;
     std::string mod = "2\npressure temperature altitude\n";
     std::string vmr = "2 " + std::to_string(fts::kVmrColumns) + "\naltitude and 52 gases\n";
     for (int z = 0; z <= 100; z += 5) {
@@ -187,7 +187,7 @@ void write_test_atmosphere(const std::filesystem::path& dir, const std::string& 
 
 std::string line_record(int mol, int iso, double nu, double sint, double gair, double elow,
                         double ndep) {
-    using namespace fts::fmt;
+    using namespace fts::field;
     std::string r = I(mol, 2) + I(iso, 1) + F(nu, 12, 6) + PE(sint, 10, 3) + X(10) + F(gair, 5, 4) +
                     F(0.08, 5, 4) + F(elow, 10, 4) + F(ndep, 4, 2) + F(0.0, 8, 6) + I(0, 3) +
                     I(0, 3);

@@ -50,10 +50,10 @@ long long next_power_of_two(long long len) {
 ConvolutionLayout convolution_layout(float nu_lo, float dnu, float fov_area, int npts) {
     ConvolutionLayout l;
     // 1. Points per cm-1.
-    l.nb = std::max(0, fts::fmt::nint(1.0f / dnu));
+    l.nb = std::max(0, fts::field::nint(1.0f / dnu));
     // 2. Width of the field-of-view box at the top of the interval.
     const float nu_end = static_cast<float>(npts) * dnu + nu_lo;
-    l.m = std::max(0, fts::fmt::nint((nu_end * fov_area / 6.283f) / (2.0f * dnu)));
+    l.m = std::max(0, fts::field::nint((nu_end * fov_area / 6.283f) / (2.0f * dnu)));
     // 3. Transform length.
     l.n = next_power_of_two(2LL * l.nb + npts + l.m + 2);
     return l;
@@ -94,7 +94,7 @@ void convolve_instrument(double* spec, float nu_lo, float dnu, float ils_param, 
     cosine_transform(x, n, 1);
 
     // 6. Cut at the maximum optical path difference.
-    const int cut = fts::fmt::nint(static_cast<float>(n) * ils_param * dnu * 2.0f);
+    const int cut = fts::field::nint(static_cast<float>(n) * ils_param * dnu * 2.0f);
     if (cut < n) {
         for (int i = std::max(cut + 1, 1); i <= n; ++i) x[i] = 0.0f;
     }
@@ -105,7 +105,7 @@ void convolve_instrument(double* spec, float nu_lo, float dnu, float ils_param, 
     // 8. One-sided field-of-view box, scaling.
     for (int j = 0; j <= npts; ++j) {
         const float nu = static_cast<float>(j) * dnu + nu_lo;
-        const int mj = std::max(0, fts::fmt::nint((nu * fov_area / 6.283f) / (2.0f * dnu)));
+        const int mj = std::max(0, fts::field::nint((nu * fov_area / 6.283f) / (2.0f * dnu)));
         const int i = j + nb + 1;
         const int last = static_cast<int>(std::min<long long>(static_cast<long long>(i) + mj, n));
         double sum = 0.0;
@@ -151,11 +151,11 @@ void interferogram_table(const std::string& in_path, const std::string& out_path
     // 6. Rows; positions above 99999 widen the I5 field.
     std::string row;
     for (int i = 1; i <= n; ++i) {
-        row = fts::fmt::I_wide(i, 5);
+        row = fts::field::I_wide(i, 5);
         row += ' ';
-        row += fts::fmt::E(a[i], 11, 4);
+        row += fts::field::E(a[i], 11, 4);
         row += ' ';
-        row += fts::fmt::E(c[i] - a[i], 11, 4);
+        row += fts::field::E(c[i] - a[i], 11, 4);
         out.line(row);
     }
 

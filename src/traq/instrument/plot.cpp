@@ -44,7 +44,7 @@ constexpr int kCols = 78;
 int cell_index(float t, float d, int span, int limit) {
     const float q = t * static_cast<float>(span) / d;
     if (!std::isfinite(q)) return 0;
-    const int k = 1 + fts::fmt::nint(q);
+    const int k = 1 + fts::field::nint(q);
     return (k >= 1 && k <= limit) ? k : 0;
 }
 
@@ -114,8 +114,9 @@ void console_plot(const std::string& plot_path, int plot_xcol, int plot_ycol,
     text += ' ';
     text.append(39, '*');
     text += '\n';
-    text += " xmin: " + fts::fmt::PE(xmin, 9, 2) + " xmax: " + fts::fmt::PE(xmax, 9, 2) +
-            "    ymin: " + fts::fmt::PE(ymin, 9, 2) + " ymax: " + fts::fmt::PE(ymax, 9, 2) + '\n';
+    text += " xmin: " + fts::field::PE(xmin, 9, 2) + " xmax: " + fts::field::PE(xmax, 9, 2) +
+            "    ymin: " + fts::field::PE(ymin, 9, 2) + " ymax: " + fts::field::PE(ymax, 9, 2) +
+            '\n';
     console << text;
 
     // 10.

@@ -37,7 +37,7 @@ template <class F> void check_line(std::ostream& console, const char* label, int
     std::string s = label;
     for (int q = 1; q <= count; ++q) {
         if (q > 1) s += ' ';
-        s += fts::fmt::PE(value(10 * q), 9, 2);
+        s += fts::field::PE(value(10 * q), 9, 2);
     }
     console << s << '\n';
 }
@@ -103,10 +103,10 @@ void averaging_kernel(int n, int m, const Matrix& K, Matrix& avk, float sigma_no
 
 void write_table78(const std::string& path, int n, const Matrix& avk, const Atmosphere& atm,
                    std::ostream& console) {
-    using fts::fmt::E;
-    using fts::fmt::F;
+    using fts::field::E;
+    using fts::field::F;
     fts::LineOutput out(path);
-    out.line(" 3 " + fts::fmt::I(n + 2, 3));
+    out.line(" 3 " + fts::field::I(n + 2, 3));
     out.line(" Averaging kernels ");
     std::string s;
     for (int i = 1; i <= n; ++i) {

@@ -62,7 +62,7 @@ void finish_weighting(Run& run, int nlayers) {
     // 9. and 10.
     if (opt.norm_kind == 'n') {
         console << " Normalisation factor:"
-                << fts::fmt::PE(static_cast<double>(npts) / run.ws.norm_sum, 9, 2) << '\n';
+                << fts::field::PE(static_cast<double>(npts) / run.ws.norm_sum, 9, 2) << '\n';
     }
     console << " Calculation of weighting function finished\n";
 
@@ -89,8 +89,8 @@ void write_table77(const std::string& path, int npts, int nlayers, const Matrix&
     for (int L = 1; L <= nlayers; ++L) {
         float total = 0.0f;
         for (int m = 1; m <= 20; ++m) {
-            const int a = fts::fmt::nint(static_cast<float>(m - 1) * step);
-            const int b = fts::fmt::nint(static_cast<float>(m) * step);
+            const int a = fts::field::nint(static_cast<float>(m - 1) * step);
+            const int b = fts::field::nint(static_cast<float>(m) * step);
             const int j0 = std::max(a, 0);
             const int j1 = std::min(b, npts);
             double sum = 0.0;
@@ -106,10 +106,10 @@ void write_table77(const std::string& path, int npts, int nlayers, const Matrix&
         block[20] = total;
         row.clear();
         for (float v : block) {
-            row += fts::fmt::E(v, 10, 3);
+            row += fts::field::E(v, 10, 3);
             row += "    ";
         }
-        row += fts::fmt::F(atm.z_lay[L], 5, 1);
+        row += fts::field::F(atm.z_lay[L], 5, 1);
         out.line(row);
     }
     out.close();

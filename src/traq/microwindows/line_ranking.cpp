@@ -13,7 +13,7 @@
 
 namespace traq {
 
-namespace fmt = fts::fmt;
+namespace field = fts::field;
 
 void line_sort(double* key, int* idx, int n) {
     fts::insertion_sort(key, idx, n);
@@ -41,7 +41,7 @@ void rank_lines_table74(const Options& opt, std::ostream& console) {
     int k = 1;
     std::string line;
     while (in73.next(line)) {
-        const std::string rec = fmt::fixed(line, 62);
+        const std::string rec = field::fixed(line, 62);
         std::array<float, 6>& v = val[k];
         fts::read_free_text(rec, {&pos[k], &v[1], &v[2], &v[3], &v[4], &v[5]}, in73.name(),
                             in73.line_number());
@@ -78,9 +78,9 @@ void rank_lines_table74(const Options& opt, std::ostream& console) {
         const int j = idx[i];
         const std::array<float, 6>& v = val[j];
         if (!(v[3] > 0.0f)) continue;
-        out74.line(label + " " + fmt::F(pos[j], 7, 2) + " " + fmt::F(opt.mw_start_half, 6, 2) +
-                   fmt::X(5) + fmt::F(v[2], 7, 1) + " " + fmt::E(v[3], 11, 5) + " " +
-                   fmt::E(v[4], 11, 5) + " " + fmt::E(v[5], 11, 5));
+        out74.line(label + " " + field::F(pos[j], 7, 2) + " " + field::F(opt.mw_start_half, 6, 2) +
+                   field::X(5) + field::F(v[2], 7, 1) + " " + field::E(v[3], 11, 5) + " " +
+                   field::E(v[4], 11, 5) + " " + field::E(v[5], 11, 5));
     }
     in73.close();
     out74.close();

@@ -10,7 +10,7 @@
 
 namespace traq {
 
-namespace fmt = fts::fmt;
+namespace field = fts::field;
 
 void allocate_table71(Table71ReadBack& t71) {
     const std::size_t n = static_cast<std::size_t>(T71_CAPACITY) + 1;
@@ -42,8 +42,8 @@ bool frequencies_ascending(const Table71ReadBack& t71) {
 }
 
 std::string mw_label(const Options& opt) {
-    if (opt.target_iso == 0) return fmt::fixed(opt.target_name, 7) + " ";
-    return fmt::I(opt.target_iso, 1) + fmt::fixed(opt.target_name, 7);
+    if (opt.target_iso == 0) return field::fixed(opt.target_name, 7) + " ";
+    return field::I(opt.target_iso, 1) + field::fixed(opt.target_name, 7);
 }
 
 void microwindow_search(const Options& opt, std::ostream& console) {

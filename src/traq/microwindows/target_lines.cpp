@@ -13,7 +13,7 @@
 
 namespace traq {
 
-namespace fmt = fts::fmt;
+namespace field = fts::field;
 
 void target_lines_table72(const Options& opt, Table71ReadBack& t71, std::ostream& console) {
     allocate_table71(t71);
@@ -44,8 +44,8 @@ void target_lines_table72(const Options& opt, Table71ReadBack& t71, std::ostream
     open_table_input(echo, opt.echo_path);
     const std::string first = echo.require("the first line");
     const long long n = echo_count_of(first, echo.name(), echo.line_number());
-    if (n >= 1) out72.line(fmt::fixed(first, 200));
-    for (long long k = 2; k <= n; ++k) out72.line(fmt::fixed(echo.require("a header line"), 200));
+    if (n >= 1) out72.line(field::fixed(first, 200));
+    for (long long k = 2; k <= n; ++k) out72.line(field::fixed(echo.require("a header line"), 200));
     out72.line(" ");
     out72.line(" ");
     out72.line("frequency  e-prime  intensity");
@@ -81,8 +81,8 @@ void target_lines_table72(const Options& opt, Table71ReadBack& t71, std::ostream
                 break;
             }
         }
-        out72.line(" " + fmt::F(nu, 9, 4) + " " + fmt::F(rec.lr_elow, 7, 1) + " " +
-                   fmt::E(intensity, 11, 5));
+        out72.line(" " + field::F(nu, 9, 4) + " " + field::F(rec.lr_elow, 7, 1) + " " +
+                   field::E(intensity, 11, 5));
     });
     db.close();
     in71.close();
@@ -139,9 +139,9 @@ void target_lines_table73(const Options& opt, const Table71ReadBack& t71, std::o
         if (species <= 32) s2 = s2 * partition_ratio(species, t2);
         const float rel_eprim = static_cast<float>(100.0 * (s2 - s1) / (2.0 * s1));
 
-        out73.line(" " + fmt::F(nu, 9, 4) + " " + fmt::F(e_low, 7, 1) + " " +
-                   fmt::F(rel_eprim, 7, 1) + " " + fmt::E(intensity, 11, 5) + " " +
-                   fmt::E(interference, 11, 5) + " " + fmt::E(intensity - interference, 11, 5));
+        out73.line(" " + field::F(nu, 9, 4) + " " + field::F(e_low, 7, 1) + " " +
+                   field::F(rel_eprim, 7, 1) + " " + field::E(intensity, 11, 5) + " " +
+                   field::E(interference, 11, 5) + " " + field::E(intensity - interference, 11, 5));
     }
     in72.close();
     out73.close();

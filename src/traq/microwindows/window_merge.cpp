@@ -14,7 +14,7 @@
 
 namespace traq {
 
-namespace fmt = fts::fmt;
+namespace field = fts::field;
 
 void window_edges_table75(const Options& opt, Table71ReadBack& t71, std::ostream& console) {
     allocate_table71(t71);
@@ -51,7 +51,7 @@ void window_edges_table75(const Options& opt, Table71ReadBack& t71, std::ostream
     const double inner = opt.mw_centre_half;
     std::string line;
     while (in74.next(line)) {
-        std::string rec = fmt::fixed(line, 103);
+        std::string rec = field::fixed(line, 103);
         double nu = 0;
         fts::read_free_text(std::string_view(rec).substr(9, 7), {&nu}, in74.name(),
                             in74.line_number());
@@ -80,9 +80,9 @@ void window_edges_table75(const Options& opt, Table71ReadBack& t71, std::ostream
                 }
             }
         }
-        rec.replace(9, 7, fmt::F((hi + lo) / 2.0, 7, 2));
+        rec.replace(9, 7, field::F((hi + lo) / 2.0, 7, 2));
         rec[16] = ' ';
-        rec.replace(17, 6, fmt::F(hi - lo, 6, 2));
+        rec.replace(17, 6, field::F(hi - lo, 6, 2));
         out75.line(rec);
     }
     in71.close();
@@ -115,7 +115,7 @@ void merge_windows_table76(const Options& opt, std::ostream& console) {
     const std::string first = in75.require("the first line");
     const long long n = echo_count_of(first, in75.name(), in75.line_number());
     for (long long k = 0; k < n + 1; ++k) in75.require("a header line");
-    out76.line(fmt::fixed(in75.require("the column header"), 25));
+    out76.line(field::fixed(in75.require("the column header"), 25));
 
     // The best windows; those whose e-prime column exceeds win_accept are
     // passed over and leave their place to the next.  A centre of 0 marks a
@@ -175,7 +175,7 @@ void merge_windows_table76(const Options& opt, std::ostream& console) {
 
     for (int i = 1; i <= nwin; ++i) {
         if (centre[i] == 0.0f) continue;
-        out76.line(label + " " + fmt::F(centre[i], 7, 2) + " " + fmt::F(width[i], 6, 2));
+        out76.line(label + " " + field::F(centre[i], 7, 2) + " " + field::F(width[i], 6, 2));
     }
     in75.close();
     out76.close();

@@ -304,11 +304,11 @@ TEST(InterferogramTable, ThousandRecords) {
     for (std::size_t i = 2; i < lines.size(); ++i) {
         const std::string& l = lines[i];
         ASSERT_EQ(l.size(), 29u) << l;
-        ASSERT_EQ(l.substr(0, 5), fts::fmt::I(static_cast<long long>(i) - 1, 5));
+        ASSERT_EQ(l.substr(0, 5), fts::field::I(static_cast<long long>(i) - 1, 5));
         ASSERT_EQ(l[5], ' ');
         ASSERT_EQ(l[17], ' ');
-        ASSERT_EQ(l.substr(6, 11), fts::fmt::E(std::stod(l.substr(6, 11)), 11, 4)) << l;
-        ASSERT_EQ(l.substr(18, 11), fts::fmt::E(std::stod(l.substr(18, 11)), 11, 4)) << l;
+        ASSERT_EQ(l.substr(6, 11), fts::field::E(std::stod(l.substr(6, 11)), 11, 4)) << l;
+        ASSERT_EQ(l.substr(18, 11), fts::field::E(std::stod(l.substr(18, 11)), 11, 4)) << l;
         ASSERT_EQ(l[8], '.');
         ASSERT_EQ(l[20], '.');
     }
@@ -343,7 +343,7 @@ TEST(InterferogramTable, AgreesWithTheCosineTransformOfThePaddedColumns) {
         std::snprintf(buf, sizeof buf, "%5d", i);
         ASSERT_EQ(lines[i + 1].substr(0, 5), buf);
         ASSERT_EQ(lines[i + 1].substr(5),
-                  " " + fts::fmt::E(a[i], 11, 4) + " " + fts::fmt::E(c[i] - a[i], 11, 4))
+                  " " + fts::field::E(a[i], 11, 4) + " " + fts::field::E(c[i] - a[i], 11, 4))
             << i;
     }
 }

@@ -73,7 +73,7 @@ TEST(AveragingKernelTest, SquaresInSinglePrecision) {
     const float sn = 0.3f;
     traq::averaging_kernel(80, 100, K, avk, sn, 0.7f, con, 1);
     const float sn2 = sn * sn;
-    EXPECT_EQ(split_lines(con.str())[2].substr(3, 9), fts::fmt::PE(sn2, 9, 2));
+    EXPECT_EQ(split_lines(con.str())[2].substr(3, 9), fts::field::PE(sn2, 9, 2));
     // K(1,1) = 0.1: A = x / (x + 1 / sa2) with x = 0.01 / sn2, all from the
     // single-precision squares.
     const float sa2 = 0.7f * 0.7f;
@@ -238,7 +238,7 @@ TEST(AveragingKernelTest, Table78RowSumInSinglePrecision) {
     float s = 0;
     for (int i = 1; i <= n; ++i) s = static_cast<float>(static_cast<double>(s) + avk(1, i));
     EXPECT_EQ(l[3].size(), 157u * 10 - 1); // 157 fields of 9 columns, blanks between
-    EXPECT_EQ(l[3].substr(155 * 10, 9), fts::fmt::E(s, 9, 2));
+    EXPECT_EQ(l[3].substr(155 * 10, 9), fts::field::E(s, 9, 2));
 }
 
 TEST(AveragingKernelTest, Table78HeaderOnlyWithoutLayers) {

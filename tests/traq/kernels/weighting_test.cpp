@@ -71,7 +71,7 @@ TEST(WeightingTest, NormalisationFactorIsNptsOverSum) {
     Fixture f('w', 'n', 999);
     f.run.ws.norm_sum = 812.5;
     traq::finish_weighting(f.run, 1);
-    EXPECT_EQ(f.lines()[0], " Normalisation factor:" + fts::fmt::PE(999.0 / 812.5, 9, 2));
+    EXPECT_EQ(f.lines()[0], " Normalisation factor:" + fts::field::PE(999.0 / 812.5, 9, 2));
     EXPECT_EQ(f.lines()[0], " Normalisation factor: 1.23E+00");
 }
 
@@ -167,9 +167,9 @@ TEST(WeightingTest, Table77BlocksOf40Points) {
                 m < 20 ? 3 * base + (2 * m - 2) + (2 * m - 1) + 2 * m : 2 * base + 38 + 39;
             const float v = static_cast<float>(sum / 2.0);
             total += v;
-            row += fts::fmt::E(v, 10, 3) + "    ";
+            row += fts::field::E(v, 10, 3) + "    ";
         }
-        row += fts::fmt::E(total, 10, 3) + "    " + fts::fmt::F(L - 0.5, 5, 1);
+        row += fts::field::E(total, 10, 3) + "    " + fts::field::F(L - 0.5, 5, 1);
         EXPECT_EQ(l[2 + L], row);
     }
     // Block 1 of layer 1: (100 + 101 + 102) / 2 = 151.5.

@@ -19,9 +19,9 @@ const char* const kHeader74 =
 // One table73 record: position, e-prime, rel-eprim, intensity, interference,
 // intens-inter.
 std::string rec73(double nu, double e, double rel, double in, double inter, double ii) {
-    namespace fmt = fts::fmt;
-    return " " + fmt::F(nu, 9, 4) + " " + fmt::F(e, 7, 1) + " " + fmt::F(rel, 7, 1) + " " +
-           fmt::E(in, 11, 5) + " " + fmt::E(inter, 11, 5) + " " + fmt::E(ii, 11, 5) + "\n";
+    namespace field = fts::field;
+    return " " + field::F(nu, 9, 4) + " " + field::F(e, 7, 1) + " " + field::F(rel, 7, 1) + " " +
+           field::E(in, 11, 5) + " " + field::E(inter, 11, 5) + " " + field::E(ii, 11, 5) + "\n";
 }
 
 // Ranks the given records and returns the positions (columns 10-16) of table74.

@@ -9,7 +9,7 @@
 #include <sstream>
 
 using namespace mwtest;
-namespace fmt = fts::fmt;
+namespace field = fts::field;
 
 namespace {
 
@@ -19,13 +19,13 @@ const char* const kValues = " 0.20000E+00 0.10000E+00 0.10000E+00";
 
 // A table74 record of a line at nu with the given rel-eprim.
 std::string rec74(double nu, double rel) {
-    return "co       " + fmt::F(nu, 7, 2) + "   1.00     " + fmt::F(rel, 7, 1) + kValues;
+    return "co       " + field::F(nu, 7, 2) + "   1.00     " + field::F(rel, 7, 1) + kValues;
 }
 
 // A table75 record: window centre, width and the e-prime column.
 std::string rec75(double centre, double width, double eprime) {
-    return pad("co       " + fmt::F(centre, 7, 2) + " " + fmt::F(width, 6, 2) + "     " +
-                   fmt::F(eprime, 7, 1) + kValues,
+    return pad("co       " + field::F(centre, 7, 2) + " " + field::F(width, 6, 2) + "     " +
+                   field::F(eprime, 7, 1) + kValues,
                103) +
            "\n";
 }
