@@ -32,6 +32,10 @@ int run_program(const char* program, const std::function<void()>& body) {
         std::cout.flush();
         std::cerr << program << ": error: out of memory\n";
         return 1;
+    } catch (const std::exception& e) {
+        std::cout.flush();
+        std::cerr << program << ": error: " << e.what() << '\n';
+        return 1;
     }
 }
 

@@ -5,9 +5,12 @@
 // program prints as one line on standard output before exiting with status 0.
 // Problems of the file layer (missing file, unreadable number, missing header
 // line) throw FileError; the main program prints one line on standard error
-// naming the file and the problem and exits with status 1.  Throwing instead
-// of exiting on the spot lets every stage be tested on its own, and unwinding
-// flushes the files already written.
+// naming the file and the problem and exits with status 1.  Any other
+// exception (out of memory, a failure inside the standard library) is
+// reported as one line on standard error naming the program and the problem,
+// also with status 1.  A run that finishes its work simply returns.  Throwing
+// instead of exiting on the spot lets every stage be tested on its own, and
+// unwinding flushes the files already written.
 #pragma once
 
 #include <functional>

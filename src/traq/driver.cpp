@@ -214,11 +214,14 @@ void final_tables(Run& run) {
                       run.atm, con);
 }
 
+// The plot asked for by the control file, then the closing line that tells
+// a finished run from a stopped one.
 void end_of_run(Run& run) {
     const Options& opt = run.opt;
-    if (opt.plot_choice == 'y')
-        console_plot(opt.plot_path, opt.plot_xcol, opt.plot_ycol, *run.console);
-    fts::stop_run("Stop - Program terminated.");
+    std::ostream& con = *run.console;
+    if (opt.plot_choice == 'y') console_plot(opt.plot_path, opt.plot_xcol, opt.plot_ycol, con);
+    con << "Stop - Program terminated.\n";
+    con.flush();
 }
 
 } // namespace
@@ -236,11 +239,11 @@ void run_traq(Run& run) {
     read_control_file(opt);
     if (opt.db_nrec == 0) opt.db_nrec = fts::count_records(opt.db_path);
 
-    if (opt.run_mode == 's') {
-        final_tables(run);
+    if (opt.run_mode == 's') final_tables(run); // the search on the tables of an earlier run
+    if (opt.run_mode == 's' || opt.run_mode == 'd') {
         end_of_run(run);
+        return;
     }
-    if (opt.run_mode == 'd') end_of_run(run);
 
     fts::LineOutput t70(opt.table_path[T70]);
     fts::LineOutput t71(opt.table_path[T71]);
