@@ -156,8 +156,7 @@ void spectrum_steps(Run& run, RtWork& rt, SolarSpectrum& sun,
     }
     if (opt.ils_param != 0.0f) {
         // The kinds are independent: each has its own work array.
-        if (convolution_layout(iv.nu_lo, opt.dnu, opt.fov_area, iv.npts).n > 60000)
-            fts::stop_run(" Increase nuber of spectral points mp in Convolution");
+        checked_convolution_layout(iv.nu_lo, opt.dnu, opt.fov_area, iv.npts);
         std::exception_ptr failure;
 #pragma omp parallel for schedule(static, 1)                                                       \
     num_threads(std::min(run.threads, NKIND)) if (iv.npts >= 2000)

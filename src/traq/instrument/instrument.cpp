@@ -35,7 +35,6 @@ namespace traq {
 
 namespace {
 
-constexpr int kConvCapacity = 60000;   // capacity of the convolution work array
 constexpr int kTableCapacity = 199999; // capacity of the interferogram arrays
 
 // Smallest power of two 2^k (k >= 1) not less than len; 2 for len <= 2.
@@ -59,16 +58,22 @@ ConvolutionLayout convolution_layout(float nu_lo, float dnu, float fov_area, int
     return l;
 }
 
+ConvolutionLayout checked_convolution_layout(float nu_lo, float dnu, float fov_area, int npts) {
+    const ConvolutionLayout layout = convolution_layout(nu_lo, dnu, fov_area, npts);
+    // The message is kept as users know it (their scripts and logs match it).
+    if (layout.n > kConvCapacity)
+        fts::stop_run(" Increase nuber of spectral points mp in Convolution");
+    return layout;
+}
+
 void convolve_instrument(double* spec, float nu_lo, float dnu, float ils_param, float fov_area,
                          int npts, std::vector<float>& work) {
     if (npts < 0) return;
 
-    const ConvolutionLayout layout = convolution_layout(nu_lo, dnu, fov_area, npts);
+    const ConvolutionLayout layout = checked_convolution_layout(nu_lo, dnu, fov_area, npts);
     const int nb = layout.nb;
     const int m = layout.m;
-    const long long nbig = layout.n;
-    if (nbig > kConvCapacity) fts::stop_run(" Increase nuber of spectral points mp in Convolution");
-    const int n = static_cast<int>(nbig);
+    const int n = static_cast<int>(layout.n);
     const float a = nb > 0 ? 4.0f / static_cast<float>(nb) : 0.0f; // Gaussian scale
 
     if (work.size() < static_cast<std::size_t>(kConvCapacity + 1)) work.resize(kConvCapacity + 1);

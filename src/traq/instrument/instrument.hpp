@@ -19,9 +19,14 @@ struct ConvolutionLayout {
 };
 ConvolutionLayout convolution_layout(float nu_lo, float dnu, float fov_area, int npts);
 
+// Capacity of the convolution work array: the largest transform length N.
+constexpr int kConvCapacity = 60000;
+// The layout, checked: a transform length above kConvCapacity stops the run.
+ConvolutionLayout checked_convolution_layout(float nu_lo, float dnu, float fov_area, int npts);
+
 // Convolves spec[0..npts] in place with the instrument line shape and the
 // field-of-view box.  work is the single-precision work array (grown once to
-// the capacity of 60001 values).
+// kConvCapacity + 1 values).
 void convolve_instrument(double* spec, float nu_lo, float dnu, float ils_param, float fov_area,
                          int npts, std::vector<float>& work);
 
