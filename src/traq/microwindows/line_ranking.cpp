@@ -22,13 +22,8 @@ void line_sort(double* key, int* idx, int n) {
 void rank_lines_table74(const Options& opt, std::ostream& console) {
     const std::string label = mw_label(opt);
     fts::LineInput in73;
-    open_table_input(in73, opt.table_path[T73]);
-    fts::LineOutput out74(opt.table_path[T74]);
-
-    const std::string first = in73.require("the first line");
-    out74.line(first);
-    const long long n = echo_count_of(first, in73.name(), in73.line_number());
-    copy_lines(in73, out74, n + 1);
+    fts::LineOutput out74;
+    open_stage(opt.table_path[T73], in73, opt.table_path[T74], out74);
     in73.require("the column header");
     out74.line(std::string("name     cm-1     window     e-prime   intensity   interfer") +
                " intens-inter");

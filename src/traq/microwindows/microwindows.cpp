@@ -15,7 +15,8 @@ namespace field = fts::field;
 void allocate_table71(Table71ReadBack& t71) {
     const std::size_t n = static_cast<std::size_t>(T71_CAPACITY) + 1;
     if (t71.nu.size() != n) t71.nu.assign(n, 0.0f);
-    if (t71.others.size() != n) t71.others.assign(n, 0.0f);
+    if (t71.other_gases.size() != n) t71.other_gases.assign(n, 0.0f);
+    if (t71.all_gases.size() != n) t71.all_gases.assign(n, 0.0f);
     if (t71.signal.size() != n) t71.signal.assign(n, 0.0f);
 }
 
@@ -33,6 +34,20 @@ long long echo_count_of(const std::string& line, const std::string& file, long l
 
 void copy_lines(fts::LineInput& in, fts::LineOutput& out, long long n) {
     for (long long k = 0; k < n; ++k) out.line(in.require("a header line"));
+}
+
+void open_stage(const std::string& in_path, fts::LineInput& in, const std::string& out_path,
+                fts::LineOutput& out, bool copy_head) {
+    open_table_input(in, in_path);
+    out.open(out_path);
+    const std::string first = in.require("the first line");
+    const long long n = echo_count_of(first, in.name(), in.line_number());
+    if (copy_head) {
+        out.line(first);
+        copy_lines(in, out, n + 1);
+    } else {
+        for (long long k = 0; k < n + 1; ++k) in.require("a header line");
+    }
 }
 
 bool frequencies_ascending(const Table71ReadBack& t71) {

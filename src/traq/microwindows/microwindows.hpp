@@ -13,9 +13,14 @@
 
 namespace traq {
 
-// The table71 read-back, single precision, indexed from 1.
+// The table71 read-back, single precision, indexed from 1.  Each stage fills
+// the columns it reads: the target-line stages nu, other_gases and signal,
+// the window-edge stage nu and all_gases.
 struct Table71ReadBack {
-    std::vector<float> nu, others, signal;
+    std::vector<float> nu;          // frequency
+    std::vector<float> other_gases; // spectrum of all lines but the target's
+    std::vector<float> all_gases;   // spectrum of all lines
+    std::vector<float> signal;      // response to a unit relative change of the target
     int rows = 0;
 };
 
@@ -45,6 +50,13 @@ void open_table_input(fts::LineInput& in, const std::string& path);
 long long echo_count_of(const std::string& line, const std::string& file, long line_no);
 // Copies n lines unchanged (none when n <= 0); the end of file is an error.
 void copy_lines(fts::LineInput& in, fts::LineOutput& out, long long n);
+// Opens the table of the previous stage (in) and this stage's table (out)
+// and reads the head they share: the first line, whose leading integer n
+// counts the echoed control lines, n - 1 more echo lines and two blank
+// lines.  The head is copied to out unless copy_head is false.  Returns with
+// in before the column header.
+void open_stage(const std::string& in_path, fts::LineInput& in, const std::string& out_path,
+                fts::LineOutput& out, bool copy_head = true);
 // True when the frequency column never decreases (rows 1..rows).
 bool frequencies_ascending(const Table71ReadBack& t71);
 // First row of 1..last at which before(nu) turns false, by bisection on an

@@ -34,7 +34,7 @@ void target_lines_table72(const Options& opt, Table71ReadBack& t71, std::ostream
             break;
         ++rows;
         t71.nu[rows] = f;
-        t71.others[rows] = others;
+        t71.other_gases[rows] = others;
         t71.signal[rows] = std::fabs(diff / factor);
     }
     t71.rows = rows;
@@ -93,13 +93,8 @@ void target_lines_table72(const Options& opt, Table71ReadBack& t71, std::ostream
 
 void target_lines_table73(const Options& opt, const Table71ReadBack& t71, std::ostream& console) {
     fts::LineInput in72;
-    open_table_input(in72, opt.table_path[T72]);
-    fts::LineOutput out73(opt.table_path[T73]);
-
-    const std::string first = in72.require("the first line");
-    const long long n = echo_count_of(first, in72.name(), in72.line_number());
-    out73.line(first);
-    copy_lines(in72, out73, n + 1);
+    fts::LineOutput out73;
+    open_stage(opt.table_path[T72], in72, opt.table_path[T73], out73);
     in72.require("the column header");
     out73.line(std::string(" cm-1      e-prime rel-eprim intensity  interference") +
                " intens-inter");
@@ -123,7 +118,7 @@ void target_lines_table73(const Options& opt, const Table71ReadBack& t71, std::o
         for (; i <= last; ++i) {
             const double d = static_cast<double>(t71.nu[i]) - nu;
             if (std::fabs(d) < half) {
-                const float y = t71.others[i];
+                const float y = t71.other_gases[i];
                 if (y < tmin) tmin = y;
                 if (y > tmax) tmax = y;
             } else if (ascending && d >= half) {

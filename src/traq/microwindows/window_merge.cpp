@@ -19,14 +19,10 @@ namespace field = fts::field;
 void window_edges_table75(const Options& opt, Table71ReadBack& t71, std::ostream& console) {
     allocate_table71(t71);
     fts::LineInput in71, in74;
+    fts::LineOutput out75;
     open_table_input(in71, opt.table_path[T71]);
-    open_table_input(in74, opt.table_path[T74]);
-    fts::LineOutput out75(opt.table_path[T75]);
-
-    const std::string first = in74.require("the first line");
-    out75.line(first);
-    const long long n = echo_count_of(first, in74.name(), in74.line_number());
-    copy_lines(in74, out75, n + 2);
+    open_stage(opt.table_path[T74], in74, opt.table_path[T75], out75);
+    copy_lines(in74, out75, 1); // the column header stays
 
     // Frequency and all-gases spectrum of table71.
     in71.skip_required(3, "a header line");
@@ -37,7 +33,7 @@ void window_edges_table75(const Options& opt, Table71ReadBack& t71, std::ostream
             break;
         ++rows;
         t71.nu[rows] = f;
-        t71.others[rows] = all;
+        t71.all_gases[rows] = all;
     }
     t71.rows = rows;
     const bool ascending = frequencies_ascending(t71);
@@ -65,7 +61,7 @@ void window_edges_table75(const Options& opt, Table71ReadBack& t71, std::ostream
                                [&](float x) { return static_cast<double>(x) < scan_lo; });
         for (; i <= rows; ++i) {
             const double x = t71.nu[i];
-            const float y = t71.others[i];
+            const float y = t71.all_gases[i];
             if (ascending && x > scan_hi) break;
             if (left_lo <= x && x <= left_hi) {
                 if (transmission ? y > best_left : y < best_left) {
@@ -109,12 +105,8 @@ float window_field(const fts::LineInput& in, const std::string& rec, int first, 
 void merge_windows_table76(const Options& opt, std::ostream& console) {
     const std::string label = mw_label(opt);
     fts::LineInput in75;
-    open_table_input(in75, opt.table_path[T75]);
-    fts::LineOutput out76(opt.table_path[T76]);
-
-    const std::string first = in75.require("the first line");
-    const long long n = echo_count_of(first, in75.name(), in75.line_number());
-    for (long long k = 0; k < n + 1; ++k) in75.require("a header line");
+    fts::LineOutput out76;
+    open_stage(opt.table_path[T75], in75, opt.table_path[T76], out76, false);
     out76.line(field::fixed(in75.require("the column header"), 25));
 
     // The best windows; those whose e-prime column exceeds win_accept are

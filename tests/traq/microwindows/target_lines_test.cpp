@@ -141,7 +141,7 @@ TEST(TargetLinesTable73, InterferenceNeighbourhoodAndTemperatureSensitivity) {
     const float others[] = {0.5f, 0.9f, 0.2f, 0.7f, 0.1f};
     for (int i = 0; i < 5; ++i) {
         t71.nu[i + 1] = nu[i];
-        t71.others[i + 1] = others[i];
+        t71.other_gases[i + 1] = others[i];
     }
     t71.rows = 5;
     dir.write("table72", table_head("frequency  e-prime  intensity") +
