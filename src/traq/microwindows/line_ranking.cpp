@@ -23,10 +23,8 @@ void rank_lines_table74(const Options& opt, std::ostream& console) {
     const std::string label = mw_label(opt);
     fts::LineInput in73;
     fts::LineOutput out74;
-    open_stage(opt.table_path[T73], in73, opt.table_path[T74], out74);
-    in73.require("the column header");
-    out74.line(std::string("name     cm-1     window     e-prime   intensity   interfer") +
-               " intens-inter");
+    open_stage(opt.table_path[T73], in73, opt.table_path[T74], out74, StageHead::new_columns,
+               "name     cm-1     window     e-prime   intensity   interfer intens-inter");
 
     // The line list in table73 order: position and the five columns
     // e-prime, rel-eprim, intensity, interference, intens-inter.

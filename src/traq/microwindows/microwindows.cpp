@@ -37,16 +37,22 @@ void copy_lines(fts::LineInput& in, fts::LineOutput& out, long long n) {
 }
 
 void open_stage(const std::string& in_path, fts::LineInput& in, const std::string& out_path,
-                fts::LineOutput& out, bool copy_head) {
+                fts::LineOutput& out, StageHead head, const std::string& columns) {
     open_table_input(in, in_path);
     out.open(out_path);
     const std::string first = in.require("the first line");
     const long long n = echo_count_of(first, in.name(), in.line_number());
-    if (copy_head) {
-        out.line(first);
-        copy_lines(in, out, n + 1);
-    } else {
+    if (head == StageHead::skip) {
         for (long long k = 0; k < n + 1; ++k) in.require("a header line");
+        return;
+    }
+    out.line(first);
+    copy_lines(in, out, n + 1);
+    if (head == StageHead::copy) {
+        copy_lines(in, out, 1);
+    } else {
+        in.require("the column header");
+        out.line(columns);
     }
 }
 

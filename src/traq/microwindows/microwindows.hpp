@@ -50,13 +50,18 @@ void open_table_input(fts::LineInput& in, const std::string& path);
 long long echo_count_of(const std::string& line, const std::string& file, long line_no);
 // Copies n lines unchanged (none when n <= 0); the end of file is an error.
 void copy_lines(fts::LineInput& in, fts::LineOutput& out, long long n);
+// What a stage makes of the head of the previous table: the first line,
+// whose leading integer n counts the echoed control lines, n - 1 more echo
+// lines, two blank lines and the column header.
+enum class StageHead {
+    copy,        // copied whole
+    new_columns, // copied with a column header of the stage's own
+    skip,        // read up to the column header, nothing written
+};
 // Opens the table of the previous stage (in) and this stage's table (out)
-// and reads the head they share: the first line, whose leading integer n
-// counts the echoed control lines, n - 1 more echo lines and two blank
-// lines.  The head is copied to out unless copy_head is false.  Returns with
-// in before the column header.
+// and treats the head as asked; columns is the new column header.
 void open_stage(const std::string& in_path, fts::LineInput& in, const std::string& out_path,
-                fts::LineOutput& out, bool copy_head = true);
+                fts::LineOutput& out, StageHead head, const std::string& columns = {});
 // True when the frequency column never decreases (rows 1..rows).
 bool frequencies_ascending(const Table71ReadBack& t71);
 // First row of 1..last at which before(nu) turns false, by bisection on an

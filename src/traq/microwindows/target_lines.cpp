@@ -94,10 +94,8 @@ void target_lines_table72(const Options& opt, Table71ReadBack& t71, std::ostream
 void target_lines_table73(const Options& opt, const Table71ReadBack& t71, std::ostream& console) {
     fts::LineInput in72;
     fts::LineOutput out73;
-    open_stage(opt.table_path[T72], in72, opt.table_path[T73], out73);
-    in72.require("the column header");
-    out73.line(std::string(" cm-1      e-prime rel-eprim intensity  interference") +
-               " intens-inter");
+    open_stage(opt.table_path[T72], in72, opt.table_path[T73], out73, StageHead::new_columns,
+               " cm-1      e-prime rel-eprim intensity  interference intens-inter");
 
     constexpr double c2 = 1.439;
     const int species = species_of(opt.target_gas);

@@ -21,8 +21,7 @@ void window_edges_table75(const Options& opt, Table71ReadBack& t71, std::ostream
     fts::LineInput in71, in74;
     fts::LineOutput out75;
     open_table_input(in71, opt.table_path[T71]);
-    open_stage(opt.table_path[T74], in74, opt.table_path[T75], out75);
-    copy_lines(in74, out75, 1); // the column header stays
+    open_stage(opt.table_path[T74], in74, opt.table_path[T75], out75, StageHead::copy);
 
     // Frequency and all-gases spectrum of table71.
     in71.skip_required(3, "a header line");
@@ -106,7 +105,7 @@ void merge_windows_table76(const Options& opt, std::ostream& console) {
     const std::string label = mw_label(opt);
     fts::LineInput in75;
     fts::LineOutput out76;
-    open_stage(opt.table_path[T75], in75, opt.table_path[T76], out76, false);
+    open_stage(opt.table_path[T75], in75, opt.table_path[T76], out76, StageHead::skip);
     out76.line(field::fixed(in75.require("the column header"), 25));
 
     // The best windows; those whose e-prime column exceeds win_accept are
