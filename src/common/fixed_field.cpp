@@ -1,5 +1,7 @@
 #include "common/fixed_field.hpp"
 
+#include "common/real_conversion.hpp"
+
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -84,30 +86,20 @@ bool normalise_field(std::string_view field, int d, std::string& out) {
 
 } // namespace
 
-bool decode_real(std::string_view field, int d, double& out) {
+template <std::floating_point T> bool decode_real(std::string_view field, int d, T& out) {
     std::string s;
     if (!normalise_field(field, d, s)) return false;
     if (s.empty()) {
-        out = 0.0;
+        out = 0;
         return true;
     }
-    double v = std::strtod(s.c_str(), nullptr);
+    const T v = to_real<T>(s.c_str());
     if (std::isinf(v)) return false;
     out = v;
     return true;
 }
 
-bool decode_real(std::string_view field, int d, float& out) {
-    std::string s;
-    if (!normalise_field(field, d, s)) return false;
-    if (s.empty()) {
-        out = 0.0f;
-        return true;
-    }
-    float v = std::strtof(s.c_str(), nullptr);
-    if (std::isinf(v)) return false;
-    out = v;
-    return true;
-}
+template bool decode_real(std::string_view, int, float&);
+template bool decode_real(std::string_view, int, double&);
 
 } // namespace fts

@@ -5,6 +5,7 @@
 // return false when the field is not a number.
 #pragma once
 
+#include <concepts>
 #include <string_view>
 
 namespace fts {
@@ -14,7 +15,6 @@ namespace fts {
 std::string_view columns(std::string_view record, int first, int last);
 
 bool decode_int(std::string_view field, int& out);
-bool decode_real(std::string_view field, int d, double& out);
-bool decode_real(std::string_view field, int d, float& out);
+template <std::floating_point T> bool decode_real(std::string_view field, int d, T& out);
 
 } // namespace fts

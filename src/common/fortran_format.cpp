@@ -87,28 +87,30 @@ static std::string f_body(double value, int d) {
     return s;
 }
 
-std::string F(double value, int w, int d) {
+namespace {
+
+// Fw.d; with Widen a value too wide for w is written whole instead of as
+// asterisks (and no magnitude is too large).
+template <bool Widen> std::string f_field(double value, int w, int d) {
     if (!std::isfinite(value)) return non_finite(value, w);
-    if (std::fabs(value) >= 1e300) return stars(w);
+    if (!Widen && std::fabs(value) >= 1e300) return stars(w);
     std::string s = f_body(value, d);
     if (static_cast<int>(s.size()) <= w) return right(s, w);
     // The leading zero before the decimal point is optional.
     std::size_t z = (s[0] == '-') ? 1 : 0;
-    if (s.size() > z + 1 && s[z] == '0' && s[z + 1] == '.') {
-        s.erase(z, 1);
-        if (static_cast<int>(s.size()) <= w) return right(s, w);
-    }
+    if (s.size() > z + 1 && s[z] == '0' && s[z + 1] == '.') s.erase(z, 1);
+    if (Widen || static_cast<int>(s.size()) <= w) return right(s, w);
     return stars(w);
 }
 
+} // namespace
+
+std::string F(double value, int w, int d) {
+    return f_field<false>(value, w, d);
+}
+
 std::string F_wide(double value, int w, int d) {
-    if (!std::isfinite(value)) return non_finite(value, w);
-    std::string s = f_body(value, d);
-    if (static_cast<int>(s.size()) > w) {
-        std::size_t z = (s[0] == '-') ? 1 : 0;
-        if (s.size() > z + 1 && s[z] == '0' && s[z + 1] == '.') s.erase(z, 1);
-    }
-    return right(s, w);
+    return f_field<true>(value, w, d);
 }
 
 std::string E(double value, int w, int d) {
@@ -152,22 +154,6 @@ std::string fixed(std::string_view text, std::size_t n) {
     std::string s(text.substr(0, std::min(n, text.size())));
     s.resize(n, ' ');
     return s;
-}
-
-int nint(double x) {
-    if (!(x == x)) return 0;
-    double r = std::round(x); // halves away from zero
-    if (r >= 2147483647.0) return std::numeric_limits<int>::max();
-    if (r <= -2147483648.0) return std::numeric_limits<int>::min();
-    return static_cast<int>(r);
-}
-
-int nint(float x) {
-    if (!(x == x)) return 0;
-    float r = std::round(x);
-    if (r >= 2147483647.0f) return std::numeric_limits<int>::max();
-    if (r <= -2147483648.0f) return std::numeric_limits<int>::min();
-    return static_cast<int>(r);
 }
 
 } // namespace fts::field

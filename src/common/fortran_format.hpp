@@ -6,6 +6,9 @@
 // to double, which is exact.
 #pragma once
 
+#include <cmath>
+#include <concepts>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -29,8 +32,14 @@ std::string I_wide(long long value, int w);
 // CHARACTER variable).
 std::string fixed(std::string_view text, std::size_t n);
 
-// Nearest integer with halves away from zero (Fortran NINT).
-int nint(double x);
-int nint(float x);
+// Nearest integer with halves away from zero (Fortran NINT), rounded in the
+// precision of x; NaN gives 0 and values beyond the int range its limits.
+template <std::floating_point T> int nint(T x) {
+    if (x != x) return 0;
+    const T r = std::round(x);
+    if (r >= static_cast<T>(2147483647.0)) return std::numeric_limits<int>::max();
+    if (r <= static_cast<T>(-2147483648.0)) return std::numeric_limits<int>::min();
+    return static_cast<int>(r);
+}
 
 } // namespace fts::field

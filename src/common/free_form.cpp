@@ -1,9 +1,9 @@
 #include "common/free_form.hpp"
 
+#include "common/real_conversion.hpp"
 #include "common/stop.hpp"
 #include "common/text_io.hpp"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -81,30 +81,21 @@ bool parse_int(std::string_view text, int& out) {
     return true;
 }
 
-bool parse_real(std::string_view text, double& out) {
+template <std::floating_point T> bool parse_real(std::string_view text, T& out) {
     std::string s;
     if (!normalise_real(text, s)) return false;
-    errno = 0;
-    double v = std::strtod(s.c_str(), nullptr);
+    const T v = to_real<T>(s.c_str());
     if (std::isinf(v)) return false;
     out = v;
     return true;
 }
 
-bool parse_real(std::string_view text, float& out) {
-    std::string s;
-    if (!normalise_real(text, s)) return false;
-    errno = 0;
-    float v = std::strtof(s.c_str(), nullptr);
-    if (std::isinf(v)) return false;
-    out = v;
-    return true;
-}
+template bool parse_real(std::string_view, float&);
+template bool parse_real(std::string_view, double&);
 
 void FreeScanner::begin_statement() {
     started_ = true;
     slash_ = false;
-    after_value_ = false;
     pending_comma_ = true; // a comma first thing gives a null value
     repeat_ = 0;
     if (in_) {
@@ -198,7 +189,6 @@ bool FreeScanner::next(std::string& value, bool& is_null) {
             }
         }
         pending_comma_ = false;
-        after_value_ = true;
         value = std::move(tok);
         is_null = false;
         return true;
@@ -212,7 +202,8 @@ namespace {
     file_error(file, "line " + std::to_string(line) + ": cannot read '" + tok + "' as " + what);
 }
 
-// Stores one value into its target; false when it cannot be converted.
+// Stores one value into its target; a value that cannot be converted is an
+// error of the file layer.
 void store(const FreeTarget& t, const std::string& tok, const std::string& file, long line) {
     struct V {
         const std::string& tok;

@@ -10,6 +10,7 @@
 // between quotes.
 #pragma once
 
+#include <concepts>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -28,8 +29,7 @@ using FreeTarget = std::variant<int*, long*, float*, double*, char*, Word>;
 // of that type (or is out of range).
 bool parse_int(std::string_view text, int& out);
 bool parse_long(std::string_view text, long& out);
-bool parse_real(std::string_view text, float& out);
-bool parse_real(std::string_view text, double& out);
+template <std::floating_point T> bool parse_real(std::string_view text, T& out);
 
 enum class ReadResult { ok, end_of_file };
 
@@ -69,7 +69,6 @@ class FreeScanner {
     bool have_line_ = false;
     std::size_t pos_ = 0;
     bool slash_ = false;
-    bool after_value_ = false; // a value was taken on this statement and no separator consumed
     bool pending_comma_ = false;
     long repeat_ = 0;
     std::string repeat_value_;

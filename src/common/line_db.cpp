@@ -186,27 +186,19 @@ std::string_view LineDatabase::raw_record(long n, std::string& buf) {
     return rec;
 }
 
-double LineDatabase::position_of(long n, bool single) {
+template <std::floating_point T> T LineDatabase::position_of(long n) {
     std::string_view rec = raw_record(n, buf_);
-    std::string_view f = columns(rec, 4, 15);
-    if (single) {
-        float v = 0;
-        if (!decode_real(f, 6, v))
-            file_error(path_, "record " + std::to_string(n) + ": cannot read the line position");
-        return v;
-    }
-    double v = 0;
-    if (!decode_real(f, 6, v))
+    T v = 0;
+    if (!decode_real(columns(rec, 4, 15), 6, v))
         file_error(path_, "record " + std::to_string(n) + ": cannot read the line position");
     return v;
 }
 
-long LineDatabase::search(float w) {
+template <std::floating_point T> long LineDatabase::search_in(T w) {
     long lo = 0, hi = nrec_ + 1;
     while (hi - lo > 1) {
         long mid = (lo + hi) / 2;
-        float v = static_cast<float>(position_of(mid, true));
-        if (w > v)
+        if (w > position_of<T>(mid))
             lo = mid;
         else
             hi = mid;
@@ -214,17 +206,12 @@ long LineDatabase::search(float w) {
     return lo;
 }
 
+long LineDatabase::search(float w) {
+    return search_in(w);
+}
+
 long LineDatabase::search(double w) {
-    long lo = 0, hi = nrec_ + 1;
-    while (hi - lo > 1) {
-        long mid = (lo + hi) / 2;
-        double v = position_of(mid, false);
-        if (w > v)
-            lo = mid;
-        else
-            hi = mid;
-    }
-    return lo;
+    return search_in(w);
 }
 
 LineRecord LineDatabase::read(long n) {

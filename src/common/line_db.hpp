@@ -3,6 +3,7 @@
 // numbering of the programs.
 #pragma once
 
+#include <concepts>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -79,7 +80,8 @@ class LineDatabase {
     static constexpr long kBlock = 4096;
     std::string_view raw_record(long n, std::string& buf);
     void read_block(long first, long count, std::vector<LineRecord>& out);
-    double position_of(long n, bool single);
+    template <std::floating_point T> T position_of(long n);
+    template <std::floating_point T> long search_in(T w);
     std::ifstream in_;
     std::string path_;
     int reclen_ = 0;

@@ -87,31 +87,16 @@ Work& work() {
     return w;
 }
 
-// Largest magnitude over the unused rows of a column and its smallest row.
+// Largest magnitude over the unused rows of a column and its smallest row;
+// with Count also the number of -0 and NaN elements of the whole column.
+template <bool Count>
 inline void scan_column(const double* col, int n, const unsigned char* used, double& cmax,
-                        int& crow) {
-    double best = 0.0;
-    int row = kNoRow;
-    for (int l = 0; l < n; ++l) {
-        if (used[l]) continue;
-        const double v = std::fabs(col[l]);
-        if (v > best) {
-            best = v;
-            row = l;
-        }
-    }
-    cmax = best;
-    crow = row;
-}
-
-// scan_column and count_special in one pass.
-inline void scan_and_count(const double* col, int n, const unsigned char* used, double& cmax,
-                           int& crow, int& nspecial) {
+                        int& crow, int* nspecial = nullptr) {
     double best = 0.0;
     int row = kNoRow, cnt = 0;
     for (int l = 0; l < n; ++l) {
         const double x = col[l];
-        cnt += special(x) ? 1 : 0;
+        if constexpr (Count) cnt += special(x) ? 1 : 0;
         const double v = used[l] ? 0.0 : std::fabs(x);
         if (v > best) {
             best = v;
@@ -120,7 +105,7 @@ inline void scan_and_count(const double* col, int n, const unsigned char* used, 
     }
     cmax = best;
     crow = row;
-    nspecial = cnt;
+    if constexpr (Count) *nspecial = cnt;
 }
 
 inline int count_special(const double* col, int n) {
@@ -286,7 +271,7 @@ void mat_invert(int n, Matrix& A, double& status, int& scale_count, int threads)
 
 #pragma omp parallel for num_threads(nt) schedule(static) if (par && n >= 512)
     for (int k = 0; k < n; ++k) {
-        scan_and_count(a + ld * k, n, used, cmax[k], crow[k], nspecial[k]);
+        scan_column<true>(a + ld * k, n, used, cmax[k], crow[k], &nspecial[k]);
     }
 
     for (int s = 0; s < n; ++s) {
@@ -353,7 +338,7 @@ void mat_invert(int n, Matrix& A, double& status, int& scale_count, int threads)
                 nspecial[ll] = special(r) ? 1 : 0;
                 if (!used[ll] && cmax[ll] > 0.0) {
                     if (crow[ll] == icol || crow[ll] == irow) {
-                        scan_column(col, n, used, cmax[ll], crow[ll]);
+                        scan_column<false>(col, n, used, cmax[ll], crow[ll]);
                     } else if (irow != icol && irow < crow[ll] &&
                                std::fabs(col[irow]) == cmax[ll]) {
                         crow[ll] = irow; // the old row-icol element, now in row irow
@@ -367,7 +352,7 @@ void mat_invert(int n, Matrix& A, double& status, int& scale_count, int threads)
                 if (used[ll]) {
                     nspecial[ll] = count_special(col, n);
                 } else {
-                    scan_and_count(col, n, used, cmax[ll], crow[ll], nspecial[ll]);
+                    scan_column<true>(col, n, used, cmax[ll], crow[ll], &nspecial[ll]);
                 }
             }
         }
