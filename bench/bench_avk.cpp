@@ -5,7 +5,7 @@
 // dense matrix.  Prints the median wall time over the repetitions and the
 // process CPU time of the median run (on a loaded machine the wall time of a
 // single-threaded run can be well above its CPU time).  With a third argument
-// 1 it also times the plain specified loops on the 1000 x 1000
+// 1 it also times the plain loops on the 1000 x 1000
 // diagonal noise covariance, for comparison.
 //
 // Usage: bench_avk [repetitions] [dense order] [literal]   (defaults: 7, 500, 0)

@@ -16,6 +16,7 @@ namespace pelmox {
 
 namespace {
 
+// Stored outputs and users' scripts depend on the exact text of the banner.
 void banner(std::ostream& console) {
     console << '\n'
             << "  PELMOX: interfering gases in infrared microwindows\n"

@@ -35,6 +35,8 @@ double seconds_since(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
+// The banner and the stop messages of this file keep their exact text:
+// stored outputs and users' scripts depend on it (spelling included).
 void banner(std::ostream& con) {
     con << '\n'
         << "  KORAV: line-by-line spectra, microwindows and averaging kernels for FTS\n"
@@ -133,8 +135,9 @@ void add_interval_lines(Run& run) {
 
 namespace {
 
-// Steps 17 and 18 of the interval body: spectra of kinds first_kind..nkind,
-// solar factor, normalisation sum, convolution and the clearing of tiny values.
+// One pass over the interval: spectra of kinds first_kind..nkind, the solar
+// factor, the normalisation sum, the convolution and the clearing of tiny
+// values.
 void spectrum_steps(Run& run, RtWork& rt, SolarSpectrum& sun,
                     std::vector<std::vector<float>>& conv_work, int pass_layer) {
     const Options& opt = run.opt;
@@ -193,6 +196,7 @@ void weighting_passes(Run& run, RtWork& rt, SolarSpectrum& sun,
         if (ws.wf_pass >= 2) iv.first_kind = 4;
         spectrum_steps(run, rt, sun, conv_work, ws.wf_pass);
         for (int j = 0; j <= iv.npts; ++j) ws.wf(j + 1, ws.wf_pass) = s3[j] - s4[j];
+        // Users' scripts follow the progress by this exact text (spelling included).
         con << " Calculating weigthing function " << I(ws.wf_pass, 3) << " of totally" << I(nl, 3)
             << " altitude levels\n";
     }
@@ -201,7 +205,8 @@ void weighting_passes(Run& run, RtWork& rt, SolarSpectrum& sun,
     run.times.weighting += seconds_since(t0);
 }
 
-// Step 22 and after: the microwindow search and the later tables.
+// The tables after the interval loop: the microwindow search (study d), the
+// weighting functions (studies w and a) and the averaging kernels (study a).
 void final_tables(Run& run) {
     const Options& opt = run.opt;
     std::ostream& con = *run.console;

@@ -38,6 +38,8 @@ void read_control_file(Options& opt, const std::string& control_path,
         fts::read_free_text(opt.lines[n], targets, file, n);
     };
 
+    // The stop messages below keep their text as users know it: stored
+    // outputs and users' scripts depend on it (spelling included).
     for (int n = 1; n <= kControlLines; ++n) {
         std::string raw = in.require("control line " + std::to_string(n) + " of " +
                                      std::to_string(kControlLines));

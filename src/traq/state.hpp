@@ -1,8 +1,8 @@
 // Capacities, run options and shared state of traq.
 //
 // Every stage receives the structs it needs by reference; nothing lives in
-// file-scope globals.  Arrays that the system indexes from 1 keep that
-// indexing (element 0 unused) so that the code reads like the formulas.
+// file-scope globals.  Arrays of layers, levels, gases and points are indexed
+// from 1 (element 0 unused), as the formulas count them.
 #pragma once
 
 #include "common/threads.hpp"

@@ -1,7 +1,7 @@
 // Instrument line shape, convolution and the interferogram table.
 //
-// Precision of convolve_instrument, as in a classic implementation with
-// single-precision control values and work array and a double spectrum:
+// Precision of convolve_instrument: single-precision control values and work
+// array, double spectrum, so that convolved spectra match the stored tables:
 // - nb, a, nu_end, m, m_j and cut are computed in float (the control values
 //   are float) and rounded to integers with halves away from zero;
 // - the Gaussian run-in and run-out factors are float (single-precision
@@ -48,12 +48,12 @@ long long next_power_of_two(long long len) {
 
 ConvolutionLayout convolution_layout(float nu_lo, float dnu, float fov_area, int npts) {
     ConvolutionLayout l;
-    // 1. Points per cm-1.
+    // Points per cm-1.
     l.nb = std::max(0, fts::field::nint(1.0f / dnu));
-    // 2. Width of the field-of-view box at the top of the interval.
+    // Width of the field-of-view box at the top of the interval.
     const float nu_end = static_cast<float>(npts) * dnu + nu_lo;
     l.m = std::max(0, fts::field::nint((nu_end * fov_area / 6.283f) / (2.0f * dnu)));
-    // 3. Transform length.
+    // Transform length.
     l.n = next_power_of_two(2LL * l.nb + npts + l.m + 2);
     return l;
 }
@@ -79,7 +79,8 @@ void convolve_instrument(double* spec, float nu_lo, float dnu, float ils_param, 
     if (work.size() < static_cast<std::size_t>(kConvCapacity + 1)) work.resize(kConvCapacity + 1);
     float* x = work.data(); // x[1..n]
 
-    // 4. Fill the work array.
+    // The work array: Gaussian run-in, the spectrum, its last value held over
+    // the box width, Gaussian run-out, zeros.
     const double s0 = spec[0];
     const double s1 = spec[npts];
     for (int i = 1; i <= nb; ++i) {
@@ -95,19 +96,19 @@ void convolve_instrument(double* spec, float nu_lo, float dnu, float ils_param, 
     }
     for (int i = 2 * nb + npts + m + 3; i <= n; ++i) x[i] = 0.0f;
 
-    // 5. Into the optical-path-difference domain.
+    // Into the optical-path-difference domain.
     cosine_transform(x, n, 1);
 
-    // 6. Cut at the maximum optical path difference.
+    // Cut at the maximum optical path difference.
     const int cut = fts::field::nint(static_cast<float>(n) * ils_param * dnu * 2.0f);
     if (cut < n) {
         for (int i = std::max(cut + 1, 1); i <= n; ++i) x[i] = 0.0f;
     }
 
-    // 7. Back.
+    // Back.
     cosine_transform(x, n, -1);
 
-    // 8. One-sided field-of-view box, scaling.
+    // One-sided field-of-view box, scaling.
     for (int j = 0; j <= npts; ++j) {
         const float nu = static_cast<float>(j) * dnu + nu_lo;
         const int mj = std::max(0, fts::field::nint((nu * fov_area / 6.283f) / (2.0f * dnu)));
@@ -123,12 +124,12 @@ void interferogram_table(const std::string& in_path, const std::string& out_path
                          std::ostream& console) {
     static const char* kMessage = " decrease No of spectral points for FFT in convolution";
 
-    // 1. Header of "table90".
+    // Header of "table90".
     fts::LineOutput out(out_path);
     out.line(" 2 3 ");
     out.line(" ind inter  diff ");
 
-    // 2.-3. The spectra of "table71".
+    // The all-gases spectrum and its change by the perturbation, from "table71".
     std::vector<float> a(kTableCapacity + 1, 0.0f); // a[1..n]
     std::vector<float> c(kTableCapacity + 1, 0.0f); // c[1..n]
     fts::LineInput in(in_path);
@@ -144,16 +145,16 @@ void interferogram_table(const std::string& in_path, const std::string& out_path
     }
     in.close();
 
-    // 4. Transform length.
+    // Transform length.
     const long long nbig = next_power_of_two(nrec);
     if (nbig > kTableCapacity) fts::stop_run(kMessage);
     const int n = static_cast<int>(nbig);
 
-    // 5. Positions nrec+1..n are already 0; transform without scaling.
+    // Positions nrec+1..n are already 0; transform without scaling.
     cosine_transform(a.data(), n, 1);
     cosine_transform(c.data(), n, 1);
 
-    // 6. Rows; positions above 99999 widen the I5 field.
+    // Rows; positions above 99999 widen the I5 field.
     std::string row;
     for (int i = 1; i <= n; ++i) {
         row = fts::field::I_wide(i, 5);
@@ -164,7 +165,6 @@ void interferogram_table(const std::string& in_path, const std::string& out_path
         out.line(row);
     }
 
-    // 7.
     out.close();
     console << " Table90 (interferogram as table)\n";
 }

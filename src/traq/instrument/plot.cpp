@@ -12,8 +12,7 @@
 // - Each point's cell is marked once instead of testing every point for
 //   every cell (the same picture).  A point whose cell index cannot be formed
 //   (non-finite intermediate values, e.g. from overflowing differences of
-//   huge values) or falls outside the grid marks nothing, as in the
-//   cell-by-cell test no cell matches it.
+//   huge values) or falls outside the grid marks nothing: no cell matches it.
 //
 // Values are single precision: extremes, differences and the cell positions
 // ix = 1 + nint((x - xmin) * 77 / dx), iy = 1 + nint((y - ymin) * 35 / dy) are
@@ -52,19 +51,19 @@ int cell_index(float t, float d, int span, int limit) {
 
 void console_plot(const std::string& plot_path, int plot_xcol, int plot_ycol,
                   std::ostream& console) {
-    // 1. The file must exist.
+    // The file must exist.
     fts::LineInput in(plot_path);
 
-    // 2. Capacity of the row buffer; column numbers.
+    // Capacity of the row buffer; column numbers.
     const int ncol = std::max(plot_xcol, plot_ycol);
     if (ncol > kMaxCols) fts::stop_run("Increase No. of columns for display program");
     if (plot_xcol < 1 || plot_ycol < 1)
         fts::stop_run(" No plot because a column number is below 1 ");
 
-    // 3. Header.
+    // Header.
     in.skip_required(3);
 
-    // 4. Data records.
+    // Data records.
     std::array<float, kMaxCols + 1> row{};
     std::array<fts::FreeTarget, kMaxCols> targets;
     for (int k = 0; k < ncol; ++k) targets[k] = &row[k + 1];
@@ -87,7 +86,7 @@ void console_plot(const std::string& plot_path, int plot_xcol, int plot_ycol,
         ++npoint;
     }
 
-    // 5. Spans.
+    // Spans.
     const float dx = xmax - xmin;
     const float dy = ymax - ymin;
     if (dx == 0.0f || dy == 0.0f) fts::stop_run(" No plot because all X- or Y-data are the same ");
@@ -101,7 +100,7 @@ void console_plot(const std::string& plot_path, int plot_xcol, int plot_ycol,
         if (ix != 0 && iy != 0) grid[iy][ix - 1] = 'O';
     }
 
-    // 6.-9. Picture and summary.
+    // Picture and summary.
     std::string text;
     text += ' ';
     text.append(38, '*');
@@ -119,7 +118,6 @@ void console_plot(const std::string& plot_path, int plot_xcol, int plot_ycol,
             '\n';
     console << text;
 
-    // 10.
     in.close();
 }
 

@@ -2,7 +2,8 @@
 // real-data FFT built on it (fft_real) and a staggered cosine transform built
 // on that (cosine_transform).
 //
-// Precision, as in a classic single-precision implementation:
+// Precision: single-precision data with double-precision rotation factors,
+// which the stored spectra and interferograms were computed with:
 // - the data are float; the complex factors w and their recurrence
 //   w <- w + w (exp(i delta) - 1) are double;
 // - every expression that contains a w factor is evaluated in double (the

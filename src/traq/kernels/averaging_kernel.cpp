@@ -10,9 +10,9 @@
 //   " Kt Sn-1 K " line is formed left to right, K(k,k) Se^-1(k,k) Kt(k,k),
 //   with those zeros.
 // * table78 lines are fields of 9 columns separated by one blank, no blank
-//   after the last field.  The row sum is a single-precision variable: each
-//   addition is the Fortran mixed-mode REAL + DOUBLE PRECISION, i.e. done in
-//   double and rounded to single on assignment.
+//   after the last field.  The row sum is kept in single precision: each
+//   kernel value is added to it in double and the sum rounded back to
+//   single, so the printed sums are those of stored tables.
 #include "traq/kernels/averaging_kernel.hpp"
 
 #include "common/fortran_format.hpp"
@@ -59,44 +59,46 @@ void averaging_kernel(int n, int m, const Matrix& K, Matrix& avk, float sigma_no
     T3.allocate(n1, n1);
     if (avk.ld < n1 || avk.ncol < n) avk.allocate(std::max(MWF, n1), std::max(MWF, n1));
 
-    // 1. Covariances; the squares in single precision.
+    // Diagonal covariances; the squares in single precision.
     const float sa2 = sigma_apriori * sigma_apriori;
     const float sn2 = sigma_noise * sigma_noise;
     for (int i = 1; i <= n; ++i) Sa(i, i) = sa2;
     for (int i = 1; i <= m; ++i) Se(i, i) = sn2;
 
-    // 2. and 3. Check lines.
+    // Check lines of the inputs.
     check_line(console, " K ", 7, [&](int k) { return in_block(K, k, k, m, n); });
     check_line(console, " SX", 7, [&](int k) { return in_block(Sa, k, k, n, n); });
     check_line(console, " SN", 7, [&](int k) { return in_block(Se, k, k, m, m); });
     console << " AVK calculated using Optimal Estimation\n";
 
+    // The stop messages keep their exact text (spelling included): stored
+    // outputs and users' scripts depend on it.
     double status = 0;
     int scale = 0;
-    // 4. and 5. Inverse covariances.
+    // Inverse covariances.
     mat_invert(m, Se, status, scale, threads);
     if (status == 0.0) fts::stop_run(" spectral covariance matrix is singular ");
     mat_invert(n, Sa, status, scale, threads);
     if (status == 0.0) fts::stop_run(" appriori covariance matrix is singular ");
 
-    // 6. Kt (n x m).
+    // Kt (n x m).
     mat_transpose(m, n, K, Kt);
 
-    // 7.
+    // Check line of the gain product.
     check_line(console, " Kt Sn-1 K ", 6, [&](int k) {
         return in_block(K, k, k, m, n) * in_block(Se, k, k, m, m) * in_block(Kt, k, k, n, m);
     });
 
-    // 8. T1 = Kt Se^-1, T2 = T1 K, T3 = T2 + Sa^-1.
+    // T1 = Kt Se^-1, T2 = T1 K, T3 = T2 + Sa^-1.
     mat_mult(n, m, m, Kt, Se, T1, threads);
     mat_mult(n, m, n, T1, K, T2, threads);
     mat_add(n, n, T2, Sa, T3);
 
-    // 9.
+    // T3^-1 = (Kt Se^-1 K + Sa^-1)^-1.
     mat_invert(n, T3, status, scale, threads);
     if (status == 0.0) fts::stop_run(" AVK-1 is singular ");
 
-    // 10. and 11.
+    // The kernels A = T3^-1 Kt Se^-1 K, and their check line.
     mat_mult(n, n, n, T3, T2, avk, threads);
     check_line(console, " AK", 7, [&](int k) { return in_block(avk, k, k, n, n); });
 }

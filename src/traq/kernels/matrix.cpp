@@ -1,14 +1,14 @@
 // Dense-matrix routines: transpose, sum, product and the
 // Gauss-Jordan inversion with complete pivoting.
 //
-// The results are those of the plain loops, bit for bit; the
-// loops are only reordered where every element still sees the same operations
-// in the same order, and work is skipped only where the skipped operations
+// The results are those of the plain loops (the reference the tests compare
+// with), bit for bit; the loops are only reordered where every element still
+// sees the same operations in the same order, and work is skipped only where the skipped operations
 // provably leave every bit unchanged:
 //
 // * mat_mult computes each output column as a sequence of column updates
 //   Z(:,j) = Z(:,j) + X(:,l) Y(l,j) for l = 1..k, so every element is summed
-//   in the specified order.  A term with Y(l,j) = +-0 and a finite column
+//   in the order l = 1..k of the plain loop.  A term with Y(l,j) = +-0 and a finite column
 //   X(:,l) is skipped: its products are +-0, and a partial sum that starts at
 //   +0 is never -0 under round-to-nearest (z + p is -0 only when both are -0),
 //   so z + (+-0) == z bit for bit (a NaN partial sum is a quiet NaN and stays
@@ -18,7 +18,7 @@
 // * mat_invert performs each step's row operations column by column (column
 //   ll: row swap, division of the pivot-row element, then the axpy over the
 //   other rows with the multipliers t(l) = A(l,icol) saved beforehand); every
-//   element gets exactly the operations of the specified row-oriented loops.
+//   element gets exactly the operations of the plain row-oriented loops.
 //   A column whose divided pivot-row element r is +-0 is left as it is when
 //   all multipliers t(l) are finite and the column holds no -0 and no NaN
 //   outside the pivot row: then every product r t(l) is +-0, and x - (+-0) == x
@@ -53,6 +53,7 @@ namespace traq {
 
 namespace {
 
+// Stored outputs and users' scripts depend on the exact text (spelling included).
 constexpr const char* kTooBig = " Matrix numbers to big";
 constexpr int kNoRow = std::numeric_limits<int>::max();
 
@@ -148,7 +149,7 @@ void mat_add(int r, int c, const Matrix& X, const Matrix& Y, Matrix& Z) {
                       ldz = static_cast<std::size_t>(Z.ld);
     const double* x = X.a.data();
     const double* y = Y.a.data();
-    // The specified loop tests each element pair before writing it and stops
+    // The plain loop tests each element pair before writing it and stops
     // at the first offending one; since the stop ends the run, testing all
     // operands first gives the same outcome.
     bool bad = false;
@@ -236,7 +237,7 @@ void mat_mult(int r, int k, int c, const Matrix& X, const Matrix& Y, Matrix& Z, 
             }
         }
     }
-    // A partial sum above the limit in any element: the specified loop would
+    // A partial sum above the limit in any element: the plain loop would
     // have stopped at the first such element (in its order) with this message.
     if (bad.load()) fts::stop_run(kTooBig);
 }

@@ -1,20 +1,20 @@
 // Weighting functions: the finish after the passes and "table77".
 //
-// Precision decisions (Fortran evaluation rules, left to right, mixed mode
-// widening to the wider operand):
+// Precision (operations left to right; an operation on a float and a double
+// is done in double):
 // * Normalisation (norm_kind n): wf = (wf * npts) / norm_sum, all in double
 //   (npts converted to double).  The console factor is npts / norm_sum in
 //   double, printed 1PE9.2.
 // * Perturbation scaling: wf = (wf * nlayers) / den in double, where the
 //   denominator den = (wf_factor - 1) * vmr_target(L) is evaluated in single
-//   precision (REAL - INTEGER constant, times REAL) and then widened.  The
+//   precision and then widened.  The
 //   layer count is the number of layers of the passes (npath in geometry g,
 //   nlay in geometry s).
 // * A layer whose denominator is 0 (vmr_target 0; wf_factor 1 is refused by
 //   the control-file checks) gets weighting function 0 instead of a division
 //   by zero.
-// * table77: step = REAL(npts + 1) / 20 in single precision; the block bounds
-//   are NINT((m - 1) * step) and NINT(m * step) of single-precision products.
+// * table77: step = (npts + 1) / 20 in single precision; the block bounds
+//   are nint((m - 1) * step) and nint(m * step) of single-precision products.
 //   The points of a block are added in double in point order, the sum is
 //   divided by step in double and the block value is rounded to single; the
 //   total S adds the block values in single precision.
@@ -41,7 +41,7 @@ void finish_weighting(Run& run, int nlayers) {
     const int rows = std::min(npts + 1, wf.ld);
     const int cols = std::min(nlayers, wf.ncol);
 
-    // 8. Normalisation, then the perturbation factor.
+    // Normalisation, then the perturbation factor.
     if (opt.norm_kind == 'n') {
         const double fn = static_cast<double>(npts);
         const double ns = run.ws.norm_sum;
@@ -59,14 +59,13 @@ void finish_weighting(Run& run, int nlayers) {
         for (int i = 1; i <= rows; ++i) wf(i, L) = wf(i, L) * fl / d;
     }
 
-    // 9. and 10.
     if (opt.norm_kind == 'n') {
         console << " Normalisation factor:"
                 << fts::field::PE(static_cast<double>(npts) / run.ws.norm_sum, 9, 2) << '\n';
     }
     console << " Calculation of weighting function finished\n";
 
-    // 11. Averaging kernels.
+    // Averaging kernels (study a).
     if (opt.study == 'a') {
         if (npts + 1 > MWF) fts::stop_run(" Decrease spectral size or grid for AVK-calculation");
         averaging_kernel(nlayers, npts + 1, wf, run.ws.avk, opt.sigma_noise, opt.sigma_apriori,
@@ -99,6 +98,7 @@ void write_table77(const std::string& path, int npts, int nlayers, const Matrix&
                 sum += wf(j + 1, L);
                 ++count;
             }
+            // Stored outputs and users' scripts match this exact text (spelling included).
             if (count == 0) fts::stop_run(" Increase spectral range for Weigthing function");
             block[m - 1] = static_cast<float>(sum / static_cast<double>(step));
             total = total + block[m - 1];

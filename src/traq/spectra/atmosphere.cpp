@@ -52,6 +52,8 @@ float interp_profile(const float* x, const float* y, int n, float xq) {
     fts::stop_run(kInterpMessage); // xq is not a number
 }
 
+// Stored outputs and users' scripts depend on the exact text of the stop
+// messages here (spelling included).
 void read_model_atmosphere(const Options& opt, Atmosphere& atm) {
     // The prefix is the text before the first blank among its first 100
     // characters; it may hold at most 89 characters.

@@ -4,6 +4,7 @@
 // line_shape_simd.cpp), which gives bit-identical rows.
 #include "traq/spectra/line_shape.hpp"
 
+#include "common/gas_table.hpp"
 #include "traq/spectra/line_shape_simd.hpp"
 
 #include <atomic>
@@ -18,11 +19,14 @@ namespace {
 // sqrt(ln 2) in single precision.
 const float kSqrtLn2 = std::sqrt(std::log(2.0f));
 
-// Molecular masses in g/mol by gas number 1..53 (entry 0 unused).
-constexpr float kMass[54] = {0,  18, 44, 48,  44,  28,  16,  32,  30,  64,  46, 17, 63,  17,
-                             20, 36, 80, 128, 51,  60,  30,  52,  33,  34,  47, 79, 108, 97,
-                             27, 34, 50, 88,  121, 137, 133, 154, 66,  82,  30, 28, 26,  28,
-                             86, 98, 94, 142, 46,  34,  103, 19,  146, 187, 62, 101};
+// Gases with a molecular mass: the gas table and gas 53 (f142b).
+constexpr int kMassGases = fts::kGasCount + 1;
+
+// Molecular masses in g/mol by gas number 1..kMassGases (entry 0 unused).
+constexpr float kMass[kMassGases + 1] = {
+    0,  18, 44, 48, 44, 28, 16, 32, 30,  64,  46, 17, 63,  17, 20,  36,  80,  128,
+    51, 60, 30, 52, 33, 34, 47, 79, 108, 97,  27, 34, 50,  88, 121, 137, 133, 154,
+    66, 82, 30, 28, 26, 28, 86, 98, 94,  142, 46, 34, 103, 19, 146, 187, 62,  101};
 
 // Region III, s < 5.5 and y >= 0.195 |x| - 0.176:
 // W = ((((t + 6.69808) t + 21.20709) t + 35.8201) t + 29.2375) /
@@ -105,13 +109,12 @@ float voigt_humlicek(float x, float y) {
 
 // The masses and the temperature ratio are single precision, the position
 // is double: sqrt(T / M) is evaluated in float, then multiplied by nu in
-// double precision, and so are the constants, which are single-precision
-// values (4.3E-7, 0.002 and 1000.0 as written, widened to double) as in
-// mixed real/double arithmetic; the product is rounded once to float.  A gas
-// number outside 1..53 has no mass and gets the temperature-independent
-// width, as defined for gas numbers above 53.
+// double precision, and so are the constants, which are the single-precision
+// values 4.3E-7, 0.002 and 1000.0 widened to double; the product is rounded
+// once to float.  A gas without a mass (number outside 1..kMassGases) gets a
+// width that does not depend on the temperature.
 float doppler_width(int gas, double nu, float T) {
-    if (gas >= 1 && gas <= 53) {
+    if (gas >= 1 && gas <= kMassGases) {
         const float r = std::sqrt(T / kMass[gas]);
         return static_cast<float>(static_cast<double>(r) * nu * static_cast<double>(4.3E-7f));
     }

@@ -1,5 +1,5 @@
 // Matrix routines: results, the overflow guards, and bit-identity
-// with the plain specified loops and across thread counts.
+// with the plain loops and across thread counts.
 #include "common/stop.hpp"
 #include "traq/kernels/matrix.hpp"
 
@@ -28,7 +28,7 @@ Matrix make(int ld, int ncol) {
 
 // ---- The plain loops, as the reference -------------------------
 
-// Returns false where the specified loop stops.
+// Returns false where the plain loop stops.
 bool ref_mult(int r, int k, int c, const Matrix& X, const Matrix& Y, Matrix& Z) {
     const double lim = static_cast<double>(1.0E36f);
     for (int i = 1; i <= r; ++i)
@@ -84,7 +84,7 @@ TEST(MatrixTest, DiagonalInverse) {
 
 TEST(MatrixTest, LargeDiagonalNoiseCovariance) {
     // The noise covariance: 1000 equal diagonal values (all
-    // pivots tie), single-precision square.  The specified loops give 1/p on
+    // pivots tie), single-precision square.  The plain loops give 1/p on
     // the diagonal and +0 (0 - (+0)) everywhere else.
     const float sn = 0.01f;
     const float sn2 = sn * sn;
@@ -216,7 +216,7 @@ TEST(MatrixTest, ZeroSizeAndScalar) {
 // the reference, bit for bit: exercises the exact skipping of zero
 // multipliers (signed zeros), the pivot cache with ties and interchanges,
 // singular partial states and non-finite values.
-TEST(MatrixTest, SpecialValuesBitIdenticalToSpecifiedLoops) {
+TEST(MatrixTest, SpecialValuesBitIdenticalToPlainLoops) {
     const double inf = std::numeric_limits<double>::infinity();
     const double vals[] = {0.0, -0.0, 0.0, -0.0, 1.0, -1.0, 2.0, -2.0, 0.5, 3.0, -0.0, 0.0};
     std::mt19937 rng(1234);
@@ -301,7 +301,7 @@ TEST(MatrixTest, InversionBitIdenticalForAnyThreadCount) {
 
 // ---- Products, sums, transpose ---------------------------------------------
 
-TEST(MatrixTest, ProductBitIdenticalToSpecifiedLoopsAndThreads) {
+TEST(MatrixTest, ProductBitIdenticalToPlainLoopsAndThreads) {
     const int r = 70, k = 333, c = 250;
     Matrix X = make(1000, 1000), Y = make(1000, 1000), R = make(1000, 1000);
     std::mt19937_64 rng(5);
