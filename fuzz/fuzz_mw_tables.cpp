@@ -18,27 +18,10 @@ struct NullBuffer : std::streambuf {
     int overflow(int c) override { return c; }
 };
 
-// Target lines of CO (HITRAN molecule 5) among others around 2000 cm-1.
-std::string database() {
-    return fuzzing::seed_database({{3, 1, 1998.6, 2e-21},
-                                   {5, 1, 1999.2, 3e-20},
-                                   {5, 2, 2000.25, 1.5e-20},
-                                   {28, 1, 2000.4, 9e-19},
-                                   {5, 1, 2000.5, 4e-20},
-                                   {1, 4, 2000.62, 1e-21},
-                                   {5, 1, 2000.8, 2.5e-20},
-                                   {5, 3, 2001.3, 3e-21},
-                                   {5, 1, 2002.6, 2e-20},
-                                   {5, 1, 2002.61, 2e-20},
-                                   {5, 1, 2002.9, 2e-20},
-                                   {5, 1, 2004.0, 2e-20}},
-                                  ".0600.0800", 120.0);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    static const std::string db_path = fuzzing::put("lines.dat", database());
+    static const std::string db_path = fuzzing::put("lines.dat", fuzzing::seed_database());
     static traq::Table71ReadBack t71;
     static NullBuffer null_buffer;
     static std::ostream console(&null_buffer);
@@ -58,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     opt.db_path = db_path;
     opt.db_kind = 'h';
     opt.db_reclen = 101;
-    opt.db_nrec = 12;
+    opt.db_nrec = fuzzing::kSeedRecords;
     opt.study = 'd';
     opt.nu_start = 1999.0f;
     opt.nu_end = 2003.0f;

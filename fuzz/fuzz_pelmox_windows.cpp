@@ -10,30 +10,8 @@
 #include "pelmox/settings.hpp"
 #include "pelmox/window_input.hpp"
 
-namespace {
-
-// A small sorted database of HITRAN-numbered lines near 1000 and 2000 cm-1,
-// among them isotopes, dropped molecules and a molecule above the table.
-std::string database() {
-    return fuzzing::seed_database({{2, 1, 994.0, 1e-22},
-                                   {3, 1, 999.8, 3e-19},
-                                   {2, 2, 1000.0, 5e-23},
-                                   {1, 4, 1000.1, 1e-21},
-                                   {1, 1, 1000.2, 2e-24},
-                                   {28, 1, 1000.3, 1e-20},
-                                   {99, 1, 1000.4, 1e-20},
-                                   {7, 1, 1001.0, 1e-20},
-                                   {5, 1, 1999.5, 4e-20},
-                                   {5, 3, 2000.0, 1e-21},
-                                   {1, 1, 2000.5, 1e-22},
-                                   {5, 1, 2004.0, 3e-20}},
-                                  ".0700.0800", 100.0);
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    static const std::string db_path = fuzzing::put("lines.dat", database());
+    static const std::string db_path = fuzzing::put("lines.dat", fuzzing::seed_database());
     static pelmox::Workspace ws;
 
     const uint8_t b = fuzzing::take_byte(data, size);
@@ -46,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     s.input_prefix = fuzzing::scratch().string() + "/";
     s.db_kind = (b & 1) ? 'h' : 'a';
     s.db_reclen = 101;
-    s.db_nrec = 12;
+    s.db_nrec = fuzzing::kSeedRecords;
     s.model_kind = 'm';
     s.z_obs = static_cast<float>(b >> 1) / 8.0f;
     s.solar_choice = 'n';

@@ -9,17 +9,6 @@ using namespace testsupport;
 
 namespace {
 
-std::string lines_text(std::initializer_list<std::string> lines) {
-    std::string s;
-    for (const std::string& l : lines) s += l + "\n";
-    return s;
-}
-
-std::string pad200(std::string s) {
-    s.resize(200, ' ');
-    return s;
-}
-
 const std::vector<std::pair<int, std::string>> kSortRun = {
     {1, "2 sort run of the microwindow search"},
     {2, "lines.par"},
@@ -35,37 +24,13 @@ const std::vector<std::pair<int, std::string>> kSortRun = {
     {38, "1.6          win_gap"},
     {39, "2            nwin_max"}};
 
-// Frequency, target, all-target, all-gases, diff-10% on a 0.25 cm-1 grid.
-const char* const kTable71 = "3 5\n"
-                             "Rad. in transmission\n"
-                             "  cm-1      target      all-target   all-gases  diff-10%\n"
-                             "  999.0000 0.90000E+00 0.80000E+00 0.70000E+00 -.10000E-01\n"
-                             "  999.2500 0.90000E+00 0.85000E+00 0.75000E+00 -.20000E-01\n"
-                             "  999.5000 0.90000E+00 0.60000E+00 0.50000E+00 -.10000E+00\n"
-                             "  999.7500 0.90000E+00 0.90000E+00 0.80000E+00 -.30000E-01\n"
-                             " 1000.0000 0.90000E+00 0.70000E+00 0.60000E+00 -.50000E-01\n"
-                             " 1000.2500 0.90000E+00 0.95000E+00 0.90000E+00 -.40000E-01\n"
-                             " 1000.5000 0.90000E+00 0.65000E+00 0.55000E+00 -.80000E-01\n"
-                             " 1000.7500 0.90000E+00 0.88000E+00 0.95000E+00 -.10000E-01\n"
-                             " 1001.0000 0.90000E+00 0.99000E+00 0.80000E+00 -.30000E+00\n";
-
-std::string database() {
-    return line_record(5, 1, 999.1, 1e-20, 0.07, 10.0) +
-           line_record(5, 1, 999.375, 1e-20, 0.07, 20.0) +
-           line_record(5, 1, 999.5, 1e-20, 0.07, 100.0) +
-           line_record(2, 1, 999.9, 1e-20, 0.07, 30.0) +
-           line_record(5, 2, 1000.0, 1e-20, 0.07, 50.0) +
-           line_record(5, 1, 1000.5, 1e-20, 0.07, 300.0) +
-           line_record(5, 1, 1000.95, 1e-20, 0.07, 5.0);
-}
-
 } // namespace
 
 TEST(TraqSortRun, MicrowindowTablesFromAnEarlierTable71) {
     TempDir dir;
     dir.write("input-korav", korav_control(kSortRun));
-    dir.write("table71", kTable71);
-    dir.write("lines.par", database());
+    dir.write("table71", small_co_table71());
+    dir.write("lines.par", small_co_database());
     ProcResult r = run_in(dir.path(), TRAQ_EXE);
     ASSERT_EQ(r.status, 0) << r.err;
     const std::vector<std::string> out = split_lines(r.out);
@@ -78,8 +43,8 @@ TEST(TraqSortRun, MicrowindowTablesFromAnEarlierTable71) {
             " Table76 (overlapping m-windows combined) ", "Stop - Program terminated."}));
 
     // The head: the first two echoed control lines and two blank lines.
-    const std::string head =
-        lines_text({pad200("2 sort run of the microwindow search"), pad200("lines.par"), " ", " "});
+    const std::string head = lines_text(
+        {padded("2 sort run of the microwindow search", 200), padded("lines.par", 200), " ", " "});
     EXPECT_EQ(dir.read("table72"),
               head + lines_text({"frequency  e-prime  intensity", "  999.3750    20.0 0.00000E+00",
                                  "  999.5000   100.0 0.20000E+00", " 1000.0000    50.0 0.10000E+00",
@@ -93,7 +58,7 @@ TEST(TraqSortRun, MicrowindowTablesFromAnEarlierTable71) {
 TEST(TraqSortRun, WithoutAnEarlierRunIsAFileError) {
     TempDir dir;
     dir.write("input-korav", korav_control(kSortRun));
-    dir.write("lines.par", database());
+    dir.write("lines.par", small_co_database());
     ProcResult r = run_in(dir.path(), TRAQ_EXE);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("table71"), std::string::npos) << r.err;

@@ -64,21 +64,13 @@ const char* kBanner = "\n"
                       " Comments on errors and improvements are welcome\n"
                       "\n";
 
-const char* kOutputDat = "\n"
-                         "**********************************************\n"
-                         "TR: transmission, TG: target gas\n"
-                         "total TR at position of TG in window:  21.240\n"
-                         "contribution of TG at position of TG in %:  42.345\n"
-                         "\n"
-                         "rel-trans: TR(max)-TR(min) for gas in window in %\n"
-                         "abs-trans: TR(min) for gas in whole window in %\n"
-                         "nu and dnu: for target gas: position in cm-1, for others: delta cm-1\n"
-                         "\n"
-                         "Name     No  rel.-trans   abs.-trans   nu and dnu\n"
-                         "co2       2     8.361       66.596     1000.000\n"
-                         "o3        3     6.307       16.740       -0.025\n"
-                         "h2o       1     5.754       16.343        0.025\n"
-                         "solar     4     0.000       15.000       -0.025\n";
+const std::string kReportHead = pelmox_test::report_head("  21.240", "  42.345");
+const std::string kGases = "co2       2     8.361       66.596     1000.000\n"
+                           "o3        3     6.307       16.740       -0.025\n"
+                           "h2o       1     5.754       16.343        0.025\n"
+                           "solar     4     0.000       15.000       -0.025\n";
+const std::string kOutputDat =
+    "\n**********************************************\n" + kReportHead + kGases;
 
 const char* kSpectra = " 2 4 \n"
                        " cm-1  target   all-target   all \n"
@@ -111,20 +103,8 @@ TEST(PelmoxEndToEnd, TwoWindowsWithPrefixesSolarAndPauseAtEndOfInput) {
     std::string console = kBanner;
     console += " Type enter to continue: \n"
                " **********************************************\n"
-               " Starting Fmin:  999.975 and Fmax: 1000.025\n"
-               " TR: transmission, TG: target gas\n"
-               " total TR at position of TG in window:  21.240\n"
-               " contribution of TG at position of TG in %:  42.345\n"
-               "\n"
-               " rel-trans: TR(max)-TR(min) for gas in window in %\n"
-               " abs-trans: TR(min) for gas in whole window in %\n"
-               " nu and dnu: for target gas: position in cm-1, for others: delta cm-1\n"
-               "\n"
-               " Name     No  rel.-trans   abs.-trans   nu and dnu\n"
-               " co2       2     8.361       66.596     1000.000\n"
-               " o3        3     6.307       16.740       -0.025\n"
-               " h2o       1     5.754       16.343        0.025\n"
-               " solar     4     0.000       15.000       -0.025\n"
+               " Starting Fmin:  999.975 and Fmax: 1000.025\n" +
+               pelmox_test::console_lines(kReportHead + kGases) +
                "\n"
                " name     cm-1     window\n"
                " " +

@@ -51,6 +51,39 @@ inline std::string line_record(int mol, int iso, double nu, double sint) {
     return field::fixed(r, 100);
 }
 
+// The head of a report block in output.dat, from the legend with the total
+// transmission and the target's contribution (percent, as printed) to the
+// column header.
+inline std::string report_head(const std::string& total, const std::string& contribution) {
+    return "TR: transmission, TG: target gas\n"
+           "total TR at position of TG in window:" +
+           total +
+           "\n"
+           "contribution of TG at position of TG in %:" +
+           contribution +
+           "\n"
+           "\n"
+           "rel-trans: TR(max)-TR(min) for gas in window in %\n"
+           "abs-trans: TR(min) for gas in whole window in %\n"
+           "nu and dnu: for target gas: position in cm-1, for others: delta cm-1\n"
+           "\n"
+           "Name     No  rel.-trans   abs.-trans   nu and dnu\n";
+}
+
+// Lines as the console shows them: a leading blank on every non-empty line.
+inline std::string console_lines(const std::string& text) {
+    std::string out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) out += ' ' + text.substr(start, end - start);
+        if (end < text.size()) out += '\n';
+        start = end + 1;
+    }
+    return out;
+}
+
 // The stop message of a call, empty when it returns normally.
 inline std::string stop_message(const std::function<void()>& f) {
     try {

@@ -1,5 +1,7 @@
 // The report block, the listing limits and the microwin line.
 #include "pelmox/report.hpp"
+#include "pelmox/window_input.hpp"
+#include "pelmox_fixture.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -28,11 +30,8 @@ struct Scenario {
         s.list_stop = 0;
         s.gas_min = 0.0;
         s.contrib_min = 10.0;
-        w.record = "co2      1000.00   1.00";
-        w.nu_min = 999.5;
-        w.nu_max = 1000.5;
-        w.nu_min_ext = 994.5;
-        rs.target_idx = 2;
+        // Window 999.5 to 1000.5 cm-1, target co2 (entry 2).
+        parse_window_record("co2      1000.00   1.00", rs, w, "table76", 2);
         p.nspeci = 9;
         const int order[] = {5, 7, 2, 1, 9, 3, 4, 6, 8};
         for (int i = 1; i <= 9; ++i) {
@@ -71,17 +70,8 @@ TEST(PelmoxReport, BlockOnConsoleAndFileAndTheMicrowinLine) {
                               "n2o       4    30.000        6.000        0.200\n"
                               "ch4       6    20.000        9.000        0.300\n"
                               "no        8    10.000       12.000        0.400\n";
-    const std::string head =
-        "TR: transmission, TG: target gas\n"
-        "total TR at position of TG in window:  50.000\n"
-        "contribution of TG at position of TG in %:  12.500\n"
-        "\n"
-        "rel-trans: TR(max)-TR(min) for gas in window in %\n"
-        "abs-trans: TR(min) for gas in whole window in %\n"
-        "nu and dnu: for target gas: position in cm-1, for others: delta cm-1\n"
-        "\n"
-        "Name     No  rel.-trans   abs.-trans   nu and dnu\n"
-        "co2       2    70.000        3.000     1000.500\n";
+    const std::string head = pelmox_test::report_head("  50.000", "  12.500") +
+                             "co2       2    70.000        3.000     1000.500\n";
     EXPECT_EQ(sc.out_dat.str(),
               "\n**********************************************\n" + head + gases);
 
@@ -94,8 +84,7 @@ TEST(PelmoxReport, BlockOnConsoleAndFileAndTheMicrowinLine) {
     // empty), the window limits, then the table76 header and the line.
     std::string console = "\n **********************************************\n"
                           " Starting Fmin:  999.500 and Fmax: 1000.500\n";
-    std::istringstream both(head + gases);
-    for (std::string l; std::getline(both, l);) console += (l.empty() ? "" : " ") + l + "\n";
+    console += pelmox_test::console_lines(head + gases);
     console += "\n name     cm-1     window\n " + mw_line + "\n";
     EXPECT_EQ(sc.console.str(), console);
 }

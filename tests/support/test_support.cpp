@@ -194,6 +194,45 @@ std::string line_record(int mol, int iso, double nu, double sint, double gair, d
     return fixed(r, 100) + "\n";
 }
 
+std::string lines_text(std::initializer_list<std::string> lines) {
+    std::string s;
+    for (const std::string& l : lines) s += l + "\n";
+    return s;
+}
+
+std::string padded(std::string s, std::size_t n) {
+    if (s.size() < n) s.resize(n, ' ');
+    return s;
+}
+
+std::string table71_head() {
+    return lines_text({"3 5", "Rad. in transmission",
+                       "  cm-1      target      all-target   all-gases  diff-10%"});
+}
+
+std::string small_co_table71() {
+    // Frequency, target, all-target, all-gases, diff-10%.
+    return table71_head() + "  999.0000 0.90000E+00 0.80000E+00 0.70000E+00 -.10000E-01\n"
+                            "  999.2500 0.90000E+00 0.85000E+00 0.75000E+00 -.20000E-01\n"
+                            "  999.5000 0.90000E+00 0.60000E+00 0.50000E+00 -.10000E+00\n"
+                            "  999.7500 0.90000E+00 0.90000E+00 0.80000E+00 -.30000E-01\n"
+                            " 1000.0000 0.90000E+00 0.70000E+00 0.60000E+00 -.50000E-01\n"
+                            " 1000.2500 0.90000E+00 0.95000E+00 0.90000E+00 -.40000E-01\n"
+                            " 1000.5000 0.90000E+00 0.65000E+00 0.55000E+00 -.80000E-01\n"
+                            " 1000.7500 0.90000E+00 0.88000E+00 0.95000E+00 -.10000E-01\n"
+                            " 1001.0000 0.90000E+00 0.99000E+00 0.80000E+00 -.30000E+00\n";
+}
+
+std::string small_co_database() {
+    return line_record(5, 1, 999.1, 1e-20, 0.07, 10.0) +   // below the range
+           line_record(5, 1, 999.375, 1e-20, 0.07, 20.0) + // no table71 row within 0.1
+           line_record(5, 1, 999.5, 1e-20, 0.07, 100.0) +  //
+           line_record(2, 1, 999.9, 1e-20, 0.07, 30.0) +   // another gas
+           line_record(5, 2, 1000.0, 1e-20, 0.07, 50.0) +  // isotope 2
+           line_record(5, 1, 1000.5, 1e-20, 0.07, 300.0) + //
+           line_record(5, 1, 1000.95, 1e-20, 0.07, 5.0);   // beyond the range
+}
+
 } // namespace testsupport
 
 #include "common/stop.hpp"

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,19 @@ void write_test_atmosphere(const std::filesystem::path& dir, const std::string& 
 // feed).
 std::string line_record(int mol, int iso, double nu, double sint, double gair = 0.07,
                         double elow = 100.0, double ndep = 0.75);
+
+// Joins lines, each ended by a line feed.
+std::string lines_text(std::initializer_list<std::string> lines);
+// Text padded with blanks to n characters (not cut).
+std::string padded(std::string s, std::size_t n);
+
+// The small CO study of the microwindow tests (target co, range 999.2 to
+// 1000.9 cm-1): the table71 of a difference study on a 0.25 cm-1 grid and
+// seven lines of a 101-byte database around it.
+std::string small_co_table71();
+std::string small_co_database();
+// The header of a difference-study table71.
+std::string table71_head();
 
 } // namespace testsupport
 

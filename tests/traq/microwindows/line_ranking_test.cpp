@@ -67,13 +67,13 @@ TEST(LineRankingTable74, EachSortKeyPutsItsBestLineFirst) {
 
     // The whole table of the last ranking: head copied, rel-eprim under
     // "e-prime", the half starting width as "window".
-    EXPECT_EQ(
-        dir.read("table74"),
-        table_head(kHeader74) +
-            text({"co       1000.20   1.00        -0.9 0.10000E+00 0.40000E+00 0.60000E+00",
-                  "co       1000.10   1.00         0.5 0.30000E+00 0.10000E+00 0.20000E+00",
-                  "co       1000.40   1.00        -0.3 0.20000E+00 0.30000E+00 0.10000E+00",
-                  "co       1000.30   1.00         0.2 0.50000E+00 0.20000E+00 -.50000E+00"}));
+    EXPECT_EQ(dir.read("table74"),
+              table_head(kHeader74) +
+                  lines_text(
+                      {"co       1000.20   1.00        -0.9 0.10000E+00 0.40000E+00 0.60000E+00",
+                       "co       1000.10   1.00         0.5 0.30000E+00 0.10000E+00 0.20000E+00",
+                       "co       1000.40   1.00        -0.3 0.20000E+00 0.30000E+00 0.10000E+00",
+                       "co       1000.30   1.00         0.2 0.50000E+00 0.20000E+00 -.50000E+00"}));
 }
 
 TEST(LineRankingTable74, TiesComeInReverseOrderAndDarkLinesAreLeftOut) {

@@ -35,10 +35,11 @@ TEST(TargetLinesTable72, IntensityReachIsInclusiveAndTheLastRowIsLeftOut) {
     opt.nu_end = 1001.0f;
     opt.db_nrec = 5;
     dir.write("output", "1 echo\n");
-    dir.write("lines.par",
-              db_record(5, 1, 1000.3, 1e-20, 1.0) + db_record(5, 1, 1000.4, 1e-20, 2.0) +
-                  db_record(5, 1, 1000.6, 1e-20, 3.0) + db_record(5, 1, 1000.85, 1e-20, 4.0) +
-                  db_record(5, 1, 1000.95, 1e-20, 5.0));
+    dir.write("lines.par", line_record(5, 1, 1000.3, 1e-20, 0.07, 1.0) +
+                               line_record(5, 1, 1000.4, 1e-20, 0.07, 2.0) +
+                               line_record(5, 1, 1000.6, 1e-20, 0.07, 3.0) +
+                               line_record(5, 1, 1000.85, 1e-20, 0.07, 4.0) +
+                               line_record(5, 1, 1000.95, 1e-20, 0.07, 5.0));
     // Response = |diff| / (1.5 - 1): 0.02, 0.6, 0.4 and 1.0 in the last row.
     const std::string r1 = " 1000.0000 0.9 0.8 0.7 -.10000E-01\n";
     const std::string r2 = " 1000.5000 0.9 0.8 0.7 -.30000E+00\n";
@@ -67,12 +68,12 @@ TEST(TargetLinesTable72, SelectsTargetIsotopesAndTranslatedMolecules) {
     opt.db_nrec = 6;
     dir.write("output", "1 echo\n");
     dir.write("table71", table71_head() + " 1000.0000 0.9 0.8 0.7 -.1\n");
-    dir.write("lines.par", db_record(5, 1, 1000.0, 1e-20, 1.0) +      // at nu_start: in
-                               db_record(5, 2, 1000.25, 1e-20, 2.0) + //
-                               db_record(1, 4, 1000.5, 1e-20, 3.0) +  // hdo
-                               db_record(1, 1, 1000.6, 1e-20, 4.0) +  // h2o
-                               db_record(28, 1, 1000.7, 1e-20, 5.0) + // dropped
-                               db_record(5, 1, 1001.0, 1e-20, 6.0));  // at nu_end: out
+    dir.write("lines.par", line_record(5, 1, 1000.0, 1e-20, 0.07, 1.0) +      // at nu_start: in
+                               line_record(5, 2, 1000.25, 1e-20, 0.07, 2.0) + //
+                               line_record(1, 4, 1000.5, 1e-20, 0.07, 3.0) +  // hdo
+                               line_record(1, 1, 1000.6, 1e-20, 0.07, 4.0) +  // h2o
+                               line_record(28, 1, 1000.7, 1e-20, 0.07, 5.0) + // dropped
+                               line_record(5, 1, 1001.0, 1e-20, 0.07, 6.0));  // at nu_end: out
 
     auto positions = [&]() {
         std::vector<std::string> p;
@@ -97,7 +98,7 @@ TEST(TargetLinesTable72, HeaderAndInputFaultsAreFileErrors) {
     opt.nu_start = 1000.0f;
     opt.nu_end = 1001.0f;
     opt.db_nrec = 1;
-    dir.write("lines.par", db_record(5, 1, 1000.5, 1e-20, 1.0));
+    dir.write("lines.par", line_record(5, 1, 1000.5, 1e-20, 0.07, 1.0));
     const std::string t71 =
         table71_head() + " 1000.5000 0.9 0.8 0.7 -.1\n" + " 1001.0000 0.9 0.8 0.7 0.0\n";
     dir.write("table71", t71);
@@ -122,8 +123,8 @@ TEST(TargetLinesTable72, HeaderAndInputFaultsAreFileErrors) {
     dir.write("table71", t71);
     dir.write("output", "0 echo\n");
     traq::target_lines_table72(opt, rb, console);
-    EXPECT_EQ(dir.read("table72"),
-              text({" ", " ", "frequency  e-prime  intensity", " 1000.5000     1.0 0.20000E+00"}));
+    EXPECT_EQ(dir.read("table72"), lines_text({" ", " ", "frequency  e-prime  intensity",
+                                               " 1000.5000     1.0 0.20000E+00"}));
     EXPECT_THROW(traq::target_lines_table73(opt, rb, console), fts::FileError);
 }
 
@@ -145,20 +146,20 @@ TEST(TargetLinesTable73, InterferenceNeighbourhoodAndTemperatureSensitivity) {
     }
     t71.rows = 5;
     dir.write("table72", table_head("frequency  e-prime  intensity") +
-                             text({" 1000.2500   500.0 0.20000E+00",
-                                   " 1000.7500  1500.0 0.10000E+00", // row 1001.0 is the last
-                                   " 1010.0000   100.0 0.30000E+00"}));
+                             lines_text({" 1000.2500   500.0 0.20000E+00",
+                                         " 1000.7500  1500.0 0.10000E+00", // row 1001.0 is the last
+                                         " 1010.0000   100.0 0.30000E+00"}));
     std::ostringstream console;
     traq::target_lines_table73(opt, t71, console);
     EXPECT_EQ(dir.read("table73"),
-              text({"1 header line", " ", " ",
-                    " cm-1      e-prime rel-eprim intensity  interference intens-inter",
-                    // rows 1000.0 to 1000.5; 1000.75 lies exactly 0.5 away
-                    " 1000.2500   500.0     0.8 0.20000E+00 0.70000E+00 -.50000E+00",
-                    // rows 1000.5 and 1000.75
-                    " 1000.7500  1500.0     2.5 0.10000E+00 0.50000E+00 -.40000E+00",
-                    // no row: interference 0 - 1.0E10
-                    " 1010.0000   100.0     0.2 0.30000E+00 -.10000E+11 0.10000E+11"}));
+              lines_text({"1 header line", " ", " ",
+                          " cm-1      e-prime rel-eprim intensity  interference intens-inter",
+                          // rows 1000.0 to 1000.5; 1000.75 lies exactly 0.5 away
+                          " 1000.2500   500.0     0.8 0.20000E+00 0.70000E+00 -.50000E+00",
+                          // rows 1000.5 and 1000.75
+                          " 1000.7500  1500.0     2.5 0.10000E+00 0.50000E+00 -.40000E+00",
+                          // no row: interference 0 - 1.0E10
+                          " 1010.0000   100.0     0.2 0.30000E+00 -.10000E+11 0.10000E+11"}));
     EXPECT_EQ(console.str(), " Table73 (with infos on spectral lines)\n");
 }
 

@@ -24,9 +24,9 @@ std::string rec74(double nu, double rel) {
 
 // A table75 record: window centre, width and the e-prime column.
 std::string rec75(double centre, double width, double eprime) {
-    return pad("co       " + field::F(centre, 7, 2) + " " + field::F(width, 6, 2) + "     " +
-                   field::F(eprime, 7, 1) + kValues,
-               103) +
+    return padded("co       " + field::F(centre, 7, 2) + " " + field::F(width, 6, 2) + "     " +
+                      field::F(eprime, 7, 1) + kValues,
+                  103) +
            "\n";
 }
 
@@ -64,8 +64,9 @@ TEST(WindowEdgesTable75, TransmissionAndRadianceEdges) {
     testsupport::TempDir dir;
     traq::Options opt = options_in(dir); // starting half 1.0, inner half 0.25
     dir.write("table71", table71_head() + kTable71Rows);
-    dir.write("table74", table_head(kHeader74) +
-                             text({rec74(1000.0, -0.2), rec74(1005.0, 0.3), rec74(1001.75, 0.1)}));
+    dir.write("table74",
+              table_head(kHeader74) +
+                  lines_text({rec74(1000.0, -0.2), rec74(1005.0, 0.3), rec74(1001.75, 0.1)}));
     // Transmission: left 0.8 at 999.25 (before the equal 999.5), right the
     // first 0.5 at 1000.25; no row near 1005; at 1001.75 the zero
     // transmission on the right does not move the edge from 1002.75.
@@ -78,9 +79,10 @@ TEST(WindowEdgesTable75, TransmissionAndRadianceEdges) {
 
     EXPECT_EQ(dir.read("table75"),
               table_head(kHeader74) +
-                  text({pad("co        999.75   1.50        -0.2" + std::string(kValues), 103),
-                        pad("co       1005.00   2.00         0.3" + std::string(kValues), 103),
-                        pad("co       1001.50   1.50         0.1" + std::string(kValues), 103)}));
+                  lines_text(
+                      {padded("co        999.75   1.50        -0.2" + std::string(kValues), 103),
+                       padded("co       1005.00   2.00         0.3" + std::string(kValues), 103),
+                       padded("co       1001.50   1.50         0.1" + std::string(kValues), 103)}));
 }
 
 TEST(WindowEdgesTable75, RecordsAreExtendedOrCutTo103Characters) {
@@ -88,13 +90,13 @@ TEST(WindowEdgesTable75, RecordsAreExtendedOrCutTo103Characters) {
     traq::Options opt = options_in(dir);
     dir.write("table71", table71_head() + kTable71Rows);
     const std::string longer = rec74(1005.0, 0.3) + std::string(40, 'x');
-    dir.write("table74", table_head(kHeader74) + text({"co        1005.0", longer}));
+    dir.write("table74", table_head(kHeader74) + lines_text({"co        1005.0", longer}));
     EXPECT_EQ(edges(opt, dir), (Lines{"1005.00   2.00", "1005.00   2.00"}));
     // Columns 24 to 103 are kept, the rest is cut.
     EXPECT_EQ(testsupport::split_lines(dir.read("table75")).at(5).substr(23),
               longer.substr(23, 80));
 
-    dir.write("table74", table_head(kHeader74) + text({"co       "}));
+    dir.write("table74", table_head(kHeader74) + lines_text({"co       "}));
     std::ostringstream console;
     traq::Table71ReadBack t71;
     EXPECT_THROW(traq::window_edges_table75(opt, t71, console), fts::FileError);
