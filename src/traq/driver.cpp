@@ -291,7 +291,7 @@ void run_traq(Run& run) {
         const double start = opt.rt_kind == 'a' ? 1.0 : 0.0;
         // The rows of a fresh array are zero already; the layers are cleared
         // in parallel (the first touch of the pages dominates).
-        const bool big = static_cast<long>(iv.npts + 1) * nl >= 200000L;
+        [[maybe_unused]] const bool big = static_cast<long>(iv.npts + 1) * nl >= 200000L;
         if (iint > 1) {
 #pragma omp parallel for schedule(static) num_threads(run.threads) if (big)
             for (int l = 1; l <= nl; ++l)

@@ -193,7 +193,7 @@ void mat_mult(int r, int k, int c, const Matrix& X, const Matrix& Y, Matrix& Z, 
     const int nt = resolve_threads(threads);
     // Threads only pay off for real work: the multiply-adds that are not
     // skipped (non-zero elements of Y, times r).
-    bool par = false;
+    [[maybe_unused]] bool par = false;
     if (nt > 1 && static_cast<double>(r) * k * c > 1.0e6) {
         long long nnz = 0;
         for (int j = 0; j < c; ++j) {
@@ -321,7 +321,7 @@ void mat_invert(int n, Matrix& A, double& status, int& scale_count, int threads)
             for (int ll = 0; ll < n; ++ll)
                 busy += a[static_cast<std::size_t>(irow) + ld * ll] != 0.0;
         }
-        const bool par_step = par && static_cast<double>(busy) * n >= 32768.0;
+        [[maybe_unused]] const bool par_step = par && static_cast<double>(busy) * n >= 32768.0;
 
         // Every other column (used ones included): interchange, division of
         // the pivot-row element, elimination.

@@ -141,7 +141,8 @@ void compute_spectra(Run& run, RtWork& work, int first_kind, int pass_layer) {
                                sp.spec_row(4)};
 
     // Small intervals run on one thread: starting threads would cost more.
-    const bool parallel = static_cast<long>(npts + 1) * nl * (nkind - first_kind + 1) >= 200000L;
+    [[maybe_unused]] const bool parallel =
+        static_cast<long>(npts + 1) * nl * (nkind - first_kind + 1) >= 200000L;
 #pragma omp parallel for schedule(static) num_threads(run.threads)                                 \
     reduction(||                                                                                   \
               : negative) if (parallel)
