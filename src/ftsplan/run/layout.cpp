@@ -219,12 +219,56 @@ Plan plan_case(const Case& c) {
     return plan;
 }
 
+namespace {
+
+const char* const kManifest = ".ftsplan-files";
+
+std::vector<std::string> manifest(const fs::path& dir) {
+    std::string text;
+    if (!read_text(dir / kManifest, text)) return {};
+    return split_lines(text);
+}
+
+} // namespace
+
+void check_plan(Plan& plan, const fs::path& dir) {
+    const std::vector<std::string> ours = manifest(dir);
+    std::vector<PlannedFile> kept;
+    for (PlannedFile& f : plan.files) {
+        const fs::path p = dir / f.name;
+        std::error_code ec;
+        const fs::file_status st = fs::symlink_status(p, ec);
+        if (ec || !fs::exists(st)) {
+            kept.push_back(std::move(f));
+            continue;
+        }
+        // The file the link would point to is already there under this name.
+        if (!f.link.empty() && fs::equivalent(p, f.link, ec)) continue;
+        const bool mine = std::find(ours.begin(), ours.end(), f.name) != ours.end();
+        std::string old;
+        const bool same_text =
+            f.link.empty() && !fs::is_symlink(st) && read_text(p, old) && old == f.text;
+        if (!mine && !fs::is_symlink(st) && !same_text)
+            throw UserError(p.string() +
+                            ": exists and was not written by ftsplan; the case would replace it "
+                            "(move it away or give another case directory with -o)");
+        kept.push_back(std::move(f));
+    }
+    plan.files = std::move(kept);
+}
+
 void write_plan(const Plan& plan, const fs::path& dir) {
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (!fs::is_directory(dir))
         throw std::runtime_error(dir.string() + ": cannot create the case directory" +
                                  (ec ? " (" + ec.message() + ")" : std::string()));
+    std::vector<std::string> names = manifest(dir);
+    for (const PlannedFile& f : plan.files)
+        if (std::find(names.begin(), names.end(), f.name) == names.end()) names.push_back(f.name);
+    std::string list;
+    for (const std::string& n : names) list += n + "\n";
+    write_text_atomic(dir / kManifest, list);
     for (const PlannedFile& f : plan.files) {
         if (!f.link.empty())
             link_atomic(dir / f.name, f.link);

@@ -39,6 +39,12 @@ struct Plan {
 // Plans the inputs of a case; UserError when a source cannot be used.
 Plan plan_case(const Case& c);
 
+// Refuses (UserError) a plan that would replace a file of `dir` that ftsplan
+// did not write there itself (the user's own model atmosphere or control
+// file, say); a link to the file that is already there is dropped from the
+// plan. ftsplan keeps the names of the files it wrote in dir/.ftsplan-files.
+void check_plan(Plan& plan, const std::filesystem::path& dir);
+
 // Writes the planned files into `dir` (created when missing). Each file is
 // written under a temporary name and renamed into place.
 void write_plan(const Plan& plan, const std::filesystem::path& dir);

@@ -132,6 +132,8 @@ int run_command(const RunRequest& req, std::ostream& out, std::ostream& err) {
             }
     }
 
+    check_plan(plan, dir);
+
     // Outputs of an earlier run go first: the directory never holds tables
     // of two runs (search keeps the spectra it works on, display every table).
     fs::create_directories(dir, ec);
