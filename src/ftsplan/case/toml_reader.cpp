@@ -61,7 +61,8 @@ void flatten(const toml::table& t, const std::string& prefix, const std::string&
             continue;
         }
         out.push_back({key, convert(node, key, source), place(source, node),
-                       static_cast<int>(node.source().begin.line)});
+                       static_cast<int>(node.source().begin.line),
+                       static_cast<int>(node.source().begin.column)});
     }
 }
 
@@ -80,7 +81,9 @@ Document parse_case_text(const std::string& text, const std::string& source) {
     doc.source = source;
     flatten(root, "", source, doc.entries, &doc);
     // Keys in the order they were written (toml++ keeps tables sorted by name).
-    auto by_line = [](const Entry& a, const Entry& b) { return a.line < b.line; };
+    auto by_line = [](const Entry& a, const Entry& b) {
+        return a.line != b.line ? a.line < b.line : a.column < b.column;
+    };
     std::stable_sort(doc.entries.begin(), doc.entries.end(), by_line);
     for (auto& row : doc.rows) std::stable_sort(row.begin(), row.end(), by_line);
     return doc;

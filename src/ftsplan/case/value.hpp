@@ -40,7 +40,7 @@ struct Entry {
     std::string key;
     Value value;
     std::string where;
-    int line = 0; // line of the case file, for the order of keys
+    int line = 0, column = 0; // place in the case file, for the order of keys
 };
 
 // A case file: its entries in the order written and, in a sweep file, the
