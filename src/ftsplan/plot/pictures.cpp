@@ -42,7 +42,7 @@ void axes(Canvas& c, double xstep, double ystep, const char* xopt = "bcnst",
     c.pls().prec(0, 0);
 }
 
-void label_bottom(Canvas& c, const std::string& s, double disp = 2.8) {
+void label_bottom(Canvas& c, const std::string& s, double disp = 3.2) {
     c.colour(Colour::black);
     c.pls().mtex("b", disp, 0.5, 0.5, s.c_str());
 }
@@ -158,8 +158,8 @@ SpectraLayout spectra_layout(std::size_t windows) {
     l.width = kWidth;
     l.height = 580 + static_cast<int>(rows) * 380;
     l.columns = cols;
-    l.main = pixels(l.height, 100, 1170, 100, 500);
-    const double left = 100, right = 1170, gap = 70;
+    l.main = pixels(l.height, 100, 1160, 100, 500);
+    const double left = 100, right = 1160, gap = 70;
     const double colw = cols ? (right - left + gap) / cols : 0;
     for (std::size_t k = 0; k < n; ++k) {
         const double x = left + (k % cols) * colw;
@@ -233,7 +233,7 @@ void spectra_panel(Canvas& c, const SpectraPicture& p, const SpectraLayout& layo
             const GasRating& g = rep.interferers[i];
             const std::string t = measure_label(g, p.rank_key);
             const double row = top + span * (0.07 + 0.09 * static_cast<double>(i));
-            const double half = 0.5 * static_cast<double>(t.size()) * 9.0 / px_per_x;
+            const double half = 0.5 * static_cast<double>(t.size()) * 11.0 / px_per_x;
             if (g.name == "solar" || !std::isfinite(g.nu)) {
                 text(c, hi - 4.0 / px_per_x, row, 1.0, t, Colour::mid_grey);
                 continue;
@@ -251,10 +251,9 @@ void spectra_panel(Canvas& c, const SpectraPicture& p, const SpectraLayout& layo
         share = "not reported by pelmox";
     }
     axes(c, nice_step(hi - lo, 3), s.radiance ? nice_step(top, 3) : 0.5);
-    c.text_size(0.8);
+    c.text_size(layout.columns > 3 ? 0.72 : 0.8);
     label_top(c,
-              std::to_string(k + 1) + "   " + w.label + "  " + num(w.lo(), 2) + "-" +
-                  num(w.hi(), 2) + " cm#u-1#d",
+              std::to_string(k + 1) + ":  " + num(w.lo(), 2) + "-" + num(w.hi(), 2) + " cm#u-1#d",
               2.1, 0.0, 0.0);
     if (!share.empty()) label_top(c, share, 0.7, 0.0, 0.0);
     if (k % layout.columns == 0) label_left(c, s.radiance ? "radiance" : "transmission", 3.8);
@@ -304,6 +303,8 @@ void draw_spectra(const SpectraPicture& p, Format f, const std::filesystem::path
     if (!p.windows.empty())
         title += ", " + std::to_string(p.windows.size()) + " microwindow" +
                  (p.windows.size() > 1 ? "s" : "") + " numbered by rank";
+    if (p.windows.size() > kMaxPanels)
+        title += ", the best " + std::to_string(kMaxPanels) + " enlarged";
     label_top(c, title, 3.2);
 
     std::vector<LegendEntry> entries{
@@ -358,13 +359,13 @@ void draw_kernels(const Kernels& k, Format f, const std::filesystem::path& file)
         const Pen pen = family_pen(i);
         c.pen(pen);
         c.line(k.a[shown[i]], k.z, 0, last);
-        entries.push_back({"layer at " + num(k.z[shown[i]], 2) + " km", pen});
+        entries.push_back({"row of " + num(k.z[shown[i]], 2) + " km", pen});
     }
     axes(c, 0, 0);
     label_bottom(c, "averaging kernel (row of the layer)");
     label_left(c, "altitude (km)", 3.4);
 
-    const Box right = pixels(h, 870, 1170, 150, 720);
+    const Box right = pixels(h, 870, 1160, 150, 720);
     double slo = 0, shi = 1;
     minmax(k.row_sum, 0, last, slo, shi);
     const double s0 = std::min(0.0, slo) - 0.05, s1 = std::max(1.1, shi * 1.08);
@@ -383,7 +384,7 @@ void draw_kernels(const Kernels& k, Format f, const std::filesystem::path& file)
               "Averaging kernels (table78): DOFS = trace = " + num(k.dofs(), 2) + " over " +
                   std::to_string(n) + " layers",
               0.5);
-    entries.push_back({"all other layers", {Colour::light_grey, 0.8, Dash::solid}});
+    entries.push_back({"all other rows", {Colour::light_grey, 0.8, Dash::solid}});
     legend(c, pixels(h, 100, 1170, 60, 125), entries, 4);
     c.finish();
 }
@@ -427,7 +428,7 @@ void draw_weighting(const WeightingPicture& p, Format f, const std::filesystem::
     for (const auto& v : curves) minmax(v, 0, top_index, lo, hi);
     if (!(hi > lo)) hi = lo + 1;
     const double pad = 0.05 * (hi - lo);
-    c.frame(pixels(h, 110, 1170, 140, 710), lo - pad, hi + pad, std::min(0.0, w.z.front()), ztop);
+    c.frame(pixels(h, 110, 1160, 140, 710), lo - pad, hi + pad, std::min(0.0, w.z.front()), ztop);
     std::vector<LegendEntry> entries;
     const bool known = p.nu_hi > p.nu_lo;
     for (std::size_t i = 0; i < shown.size(); ++i) {
@@ -569,7 +570,7 @@ void draw_selection(const Selection& s, Format f, const std::filesystem::path& f
     minmax(dofs, 0, n - 1, lo, hi);
     double y0, y1;
     value_range(lo, hi, 0.2, y0, y1);
-    c.frame(pixels(h, 110, 1170, 130, 400), x0, x1, y0, y1);
+    c.frame(pixels(h, 110, 1160, 130, 400), x0, x1, y0, y1);
     series(dofs, one_pen, 4);
     series(set_dofs, set_pen, 17);
     c.text_size(0.8);
@@ -584,7 +585,7 @@ void draw_selection(const Selection& s, Format f, const std::filesystem::path& f
     minmax(set_total, 0, n - 1, lo, hi);
     minmax(total, 0, n - 1, lo, hi);
     value_range(lo, hi, 0.2, y0, y1);
-    c.frame(pixels(h, 110, 1170, 420, 700), x0, x1, y0, y1);
+    c.frame(pixels(h, 110, 1160, 420, 700), x0, x1, y0, y1);
     series(total, one_pen, 4);
     series(set_total, set_pen, 17);
     // The two strongest interferers of each window under its figures.
@@ -611,13 +612,15 @@ void draw_selection(const Selection& s, Format f, const std::filesystem::path& f
         label_top(c,
                   "error of the set: noise " + num(s.set.noise, 2) + ", smoothing " +
                       num(s.set.smoothing, 2) + ", interferers " + num(s.set.interferers, 2) +
-                      ", temperature " + num(s.set.temperature, 2) +
-                      " %;  grey: the two largest interferers of each window",
+                      ", temperature " + num(s.set.temperature, 2) + " %",
                   -0.9);
         c.text_size(1.0);
     }
-    legend(c, pixels(h, 110, 1170, 80, 110),
-           {{"windows 1 to n together", set_pen}, {"window n alone", one_pen}}, 2);
+    legend(c, pixels(h, 110, 1190, 80, 110),
+           {{"windows 1..n together", set_pen},
+            {"window n alone", one_pen},
+            {"grey: largest interferers", {}, true, Colour::white}},
+           3);
     c.finish();
 }
 
@@ -670,9 +673,9 @@ void draw_interferogram(const InterferogramPicture& p, Format f,
             c.text_size(1.0);
         }
     };
-    panel(g.inter, big_a, pixels(h, 120, 1170, 90, 370), "all-gases spectrum",
+    panel(g.inter, big_a, pixels(h, 120, 1160, 90, 370), "all-gases spectrum",
           {Colour::black, 1.0, Dash::solid});
-    panel(g.diff, big_d, pixels(h, 120, 1170, 430, 710), "change by the target",
+    panel(g.diff, big_d, pixels(h, 120, 1160, 430, 710), "change by the target",
           {Colour::blue, 1.0, Dash::solid});
     label_bottom(c, opd ? "optical path difference (cm)"
                         : "position in table90 (grid step of the spectra unknown)");
