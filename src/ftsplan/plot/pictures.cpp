@@ -136,9 +136,9 @@ void minmax(const std::vector<double>& v, std::size_t first, std::size_t last, d
 // The vertical range of a plot of values in [lo, hi] with `head` of its
 // height left free above.
 void value_range(double lo, double hi, double head, double& y0, double& y1) {
-    if (!(hi > lo)) {
-        const double d = std::max(std::abs(hi), 1e-30) * 0.5;
-        lo -= d;
+    if (!(hi > lo)) { // flat: a zero spectrum gets 0..1
+        const double d = hi == 0 ? 1.0 : std::abs(hi) * 0.5;
+        lo = hi == 0 ? 0.0 : lo - d;
         hi += d;
     }
     y0 = lo >= 0 ? 0 : lo - 0.05 * (hi - lo);
@@ -647,7 +647,7 @@ void draw_interferogram(const InterferogramPicture& p, Format f,
     auto largest = [&](const std::vector<double>& v) {
         double big = 0;
         for (std::size_t i = 1; i < n; ++i) big = std::max(big, std::abs(v[i]));
-        return big > 0 ? big : std::max(std::abs(v[0]), 1e-30);
+        return big > 0 ? big : std::abs(v[0]) > 0 ? std::abs(v[0]) : 1.0;
     };
     const double big_a = largest(g.inter), big_d = largest(g.diff);
     std::size_t end = 1;
