@@ -5,7 +5,11 @@
 //   ftsplan sweep SWEEP.toml        many cases, locally (-j) or on Slurm
 //   ftsplan collect DIR             sweep.csv of a sweep run on Slurm
 //   ftsplan export DIR              every table of a run as CSV
+//   ftsplan plot [DIR]              the pictures of a run
+//   ftsplan atmosphere FILE ...     a station atmosphere for traq and pelmox
+#include "ftsplan/atmosphere/station_atmosphere.hpp"
 #include "ftsplan/init.hpp"
+#include "ftsplan/plot/plots.hpp"
 #include "ftsplan/report/export.hpp"
 #include "ftsplan/run/process.hpp"
 #include "ftsplan/run/run_case.hpp"
@@ -15,6 +19,7 @@
 
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <map>
 #include <thread>
 
 namespace {
@@ -107,6 +112,36 @@ int main(int argc, char** argv) {
     exp->add_option("DIR", export_dir, "case directory of a run")->required();
     exp->add_option("-o,--out", export_out, "folder of the CSV files (default: DIR/csv)");
 
+    std::string plot_dir = ".", plot_out;
+    ftsplan::plot::Format plot_format = ftsplan::plot::Format::png;
+    const std::map<std::string, ftsplan::plot::Format> formats = {
+        {"png", ftsplan::plot::Format::png},
+        {"svg", ftsplan::plot::Format::svg},
+        {"pdf", ftsplan::plot::Format::pdf}};
+    CLI::App* plot = app.add_subcommand(
+        "plot", "Draw the pictures of a run: spectra with the microwindows, kernels, weighting "
+                "functions, interferers, window selection, interferogram");
+    plot->add_option("RUN_DIR", plot_dir, "case directory of a run (default: the current one)");
+    plot->add_option("--format", plot_format, "png, svg or pdf (default png)")
+        ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
+    plot->add_option("--out", plot_out, "folder of the pictures (default: RUN_DIR)");
+
+    std::string atm_file, atm_out;
+    double observer = 0.0;
+    bool sea_level = false;
+    CLI::App* atm = app.add_subcommand(
+        "atmosphere", "Convert a station profile file (or a .mod/.vmr pair) into the model pair "
+                      "traq and pelmox read, seen from an observer above its lowest level");
+    atm->add_option("FILE", atm_file, "reference-profile file, or a .mod or .vmr of a pair")
+        ->required();
+    atm->add_option("--observer", observer, "altitude of the observer above sea level (km)")
+        ->required()
+        ->check(CLI::NonNegativeNumber);
+    atm->add_option("--out", atm_out, "folder of the converted pair")->required();
+    atm->add_flag("--sea-level", sea_level,
+                  "keep the altitudes above sea level (the .vmr for pelmox, with its record 7 = "
+                  "the observer's altitude)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -121,6 +156,13 @@ int main(int argc, char** argv) {
     }
 
     ftsplan::catch_interruptions();
+    // `ftsplan run` draws the pictures of each run (unless --no-plots).
+    ftsplan::set_plot_hook(
+        [](const std::filesystem::path& dir, std::ostream& out, std::ostream& err) {
+            ftsplan::plot::Request r;
+            r.run_dir = dir;
+            return ftsplan::plot::plot_command(r, out, err);
+        });
     if (*init)
         return guarded([&] { return ftsplan::init_command(init_dir, init_force, std::cout); });
     if (*run)
@@ -144,5 +186,19 @@ int main(int argc, char** argv) {
         return guarded([&] { return ftsplan::collect_command(collect_dir, std::cout, std::cerr); });
     if (*exp)
         return guarded([&] { return ftsplan::export_command(export_dir, export_out, std::cout); });
+    if (*plot)
+        return guarded([&] {
+            ftsplan::plot::Request r;
+            r.run_dir = plot_dir;
+            r.format = plot_format;
+            r.out_dir = plot_out;
+            return ftsplan::plot::plot_command(r, std::cout, std::cerr);
+        });
+    if (*atm)
+        return guarded([&] {
+            return ftsplan::atmosphere_command(atm_file, observer, atm_out, std::cout, std::cerr,
+                                               sea_level ? ftsplan::AltitudeOrigin::sea_level
+                                                         : ftsplan::AltitudeOrigin::observer);
+        });
     return 2;
 }

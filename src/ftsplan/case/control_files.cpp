@@ -102,7 +102,11 @@ std::string korav_control(const Case& c, const ControlInputs& in) {
 std::string pelmox_control(const Case& c, const ControlInputs& in) {
     std::string s;
     s += ctl(in.db_path, "line database [lines.file]");
-    s += ctl("", "prefix of table76, the .vmr files and solar.dat: the case directory");
+    s += ctl(in.pelmox_prefix, in.pelmox_prefix.empty()
+                                   ? "prefix of table76, the .vmr files and solar.dat: the case "
+                                     "directory"
+                                   : "prefix of table76, the .vmr file (altitudes above sea "
+                                     "level) and solar.dat");
     s += ctl("", "prefix of output.dat and microwin: the case directory");
     s += ctl(letter(c.line_kind) + " " + std::to_string(c.line_format.record_length),
              "database kind and record length incl. line end [lines.kind; detected]");

@@ -12,7 +12,8 @@ namespace ftsplan {
 struct ControlInputs {
     std::string db_path; // line 2 and record 1: the line database as the programs open it
     double line31 = 0.5; // a-priori value as traq takes it (see apriori_line31)
-    double observer_altitude = 0.0; // record 7 (0 when the atmosphere is shifted to the observer)
+    double observer_altitude = 0.0; // record 7: pelmox leaves out the levels below it
+    std::string pelmox_prefix;      // record 2: folder of table76, the .vmr and solar.dat
 };
 
 std::string korav_control(const Case& c, const ControlInputs& in);

@@ -6,7 +6,7 @@
 
 namespace ftsplan {
 
-constexpr int kGasCount = 52;
+constexpr int kGasCount = 52; // traq's gas table (ftsplan/atmosphere/gas_names.hpp)
 
 // Name of gas number g (1..52).
 const char* gas_name(int g);

@@ -172,7 +172,12 @@ Plan plan_case(const Case& c) {
         vmr_label = "the converted " + vmr_name;
         plan.files.push_back({mod_name, mod_text, {}});
         plan.files.push_back({vmr_name, vmr_text, {}});
-        plan.control.observer_altitude = 0.0; // the pair starts at the observer
+        if (c.observer_altitude > 0.0 && c.runs_pelmox()) {
+            // pelmox: altitudes above sea level and the observer's altitude.
+            plan.control.pelmox_prefix = "pelmox/";
+            plan.files.push_back({"pelmox/" + vmr_name, pair.pelmox_vmr, {}});
+            plan.files.push_back({"pelmox/table76", "", "../table76"});
+        }
     } else if (c.atmosphere_dir.empty()) {
         mod_text = builtin_atmosphere(mod_name);
         vmr_text = builtin_atmosphere(vmr_name);
@@ -210,6 +215,8 @@ Plan plan_case(const Case& c) {
         } else {
             plan.files.push_back({"solar.dat", "", c.solar_file});
         }
+        if (!plan.control.pelmox_prefix.empty())
+            plan.files.push_back({plan.control.pelmox_prefix + "solar.dat", "", "../solar.dat"});
     }
 
     plan.files.push_back({"input-korav", korav_control(c, plan.control), {}});
@@ -243,7 +250,8 @@ void check_plan(Plan& plan, const fs::path& dir) {
             continue;
         }
         // The file the link would point to is already there under this name.
-        if (!f.link.empty() && fs::equivalent(p, f.link, ec)) continue;
+        const fs::path target = f.link.is_absolute() ? f.link : p.parent_path() / f.link;
+        if (!f.link.empty() && fs::exists(target, ec) && fs::equivalent(p, target, ec)) continue;
         const bool mine = std::find(ours.begin(), ours.end(), f.name) != ours.end();
         std::string old;
         const bool same_text =
@@ -270,6 +278,7 @@ void write_plan(const Plan& plan, const fs::path& dir) {
     for (const std::string& n : names) list += n + "\n";
     write_text_atomic(dir / kManifest, list);
     for (const PlannedFile& f : plan.files) {
+        fs::create_directories((dir / f.name).parent_path(), ec);
         if (!f.link.empty())
             link_atomic(dir / f.name, f.link);
         else
