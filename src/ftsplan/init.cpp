@@ -54,17 +54,17 @@ end = 2166.0
 step = 0.002
 
 [lines]
-file = "lines.dat"
+file = "@lines.dat"
 
 [atmosphere]
 model = ["tropic", "midlat", "arctic"]
-directory = "."
+directory = "@."
 
 [geometry]
 zenith_angle = [40.0, 60.0]
 
 [spectrum]
-solar_file = "solar.dat"
+solar_file = "@solar.dat"
 
 [windows]
 ranking = "contrast"
@@ -113,17 +113,26 @@ std::string commented_case(const std::map<std::string, Value>& values, const std
     return out;
 }
 
-std::string example_case_text() {
+std::string example_sweep_text(const std::string& data) {
+    std::string s = kSweepText;
+    for (std::size_t at; (at = s.find('@')) != std::string::npos;) {
+        std::string rest = s.substr(at + 1, s.find('"', at) - at - 1);
+        s.replace(at, rest.size() + 1, rest == "." ? (data.empty() ? "." : data) : data + rest);
+    }
+    return s;
+}
+
+std::string example_case_text(const std::string& data) {
     std::map<std::string, Value> v;
     v["title"] = Value::text("Example: CO microwindows near 2158 cm-1, tropical atmosphere, "
                              "ground-based solar absorption");
     v["target.gas"] = Value::text("co");
     v["range.start"] = Value::real(2150.0);
     v["range.end"] = Value::real(2166.0);
-    v["lines.file"] = Value::text("lines.dat");
+    v["lines.file"] = Value::text(data + "lines.dat");
     v["atmosphere.model"] = Value::text("tropic");
-    v["atmosphere.directory"] = Value::text(".");
-    v["spectrum.solar_file"] = Value::text("solar.dat");
+    v["atmosphere.directory"] = Value::text(data.empty() ? "." : data);
+    v["spectrum.solar_file"] = Value::text(data + "solar.dat");
     return commented_case(
         v, "# ftsplan case file: the project's example, CO microwindows between 2150 and\n"
            "# 2166 cm-1 in a tropical atmosphere, observed from the ground against the sun\n"
@@ -139,8 +148,8 @@ std::string example_case_text() {
 
 int init_command(const fs::path& dir, bool force, std::ostream& out) {
     std::vector<BuiltinFile> files = example_inputs();
-    files.push_back({"case.toml", example_case_text()});
-    files.push_back({"sweep.toml", kSweepText});
+    files.push_back({"case.toml", example_case_text("")});
+    files.push_back({"sweep.toml", example_sweep_text("")});
     std::error_code ec;
     if (fs::exists(dir, ec) && !fs::is_directory(dir, ec))
         throw UserError(dir.string() + ": exists and is not a directory");

@@ -3,6 +3,7 @@
 // gives the tables as CSV, traq and pelmox never run on an argument.
 #include "ftsplan_support.hpp"
 
+#include "ftsplan/init.hpp"
 #include "ftsplan/report/csv.hpp"
 #include "support/test_support.hpp"
 
@@ -301,4 +302,33 @@ TEST(ProgramArguments, FtsplanHelpAndUsageErrors) {
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("nothing.toml: cannot read the case file"), std::string::npos);
     EXPECT_TRUE(tree(dir.path()).empty());
+}
+
+// examples/case.toml and examples/sweep.toml are the example of `ftsplan
+// init` with its inputs in examples/data (FTS_WRITE_EXAMPLES=1 rewrites them).
+TEST(FtsplanExample, CommittedCaseFilesAreTheTextOfInit) {
+    const fs::path examples = fs::path(SOURCE_DIR) / "examples";
+    const std::string case_text = ftsplan::example_case_text("data/");
+    const std::string sweep_text = ftsplan::example_sweep_text("data/");
+    if (std::getenv("FTS_WRITE_EXAMPLES")) {
+        write(examples / "case.toml", case_text);
+        write(examples / "sweep.toml", sweep_text);
+    }
+    EXPECT_EQ(read(examples / "case.toml"), case_text)
+        << "examples/case.toml differs; run this test with FTS_WRITE_EXAMPLES=1";
+    EXPECT_EQ(read(examples / "sweep.toml"), sweep_text)
+        << "examples/sweep.toml differs; run this test with FTS_WRITE_EXAMPLES=1";
+    // Both run where they stand.
+    testsupport::TempDir dir;
+    fs::create_directories(dir.path() / "data");
+    for (const auto& f : fs::directory_iterator(examples / "data"))
+        fs::copy_file(f.path(), dir.path() / "data" / f.path().filename());
+    write(dir.path() / "case.toml", case_text);
+    write(dir.path() / "sweep.toml", sweep_text);
+    Proc r = run_ftsplan({"run", ".", "--no-plots"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(read(dir.path() / "table76").find("co       2158.33   0.94"), std::string::npos);
+    Proc s = run_ftsplan({"sweep", "sweep.toml", "--no-plots", "-j", "2"}, dir.path());
+    EXPECT_EQ(s.status, 0) << s.err;
+    EXPECT_NE(s.out.find("6 of 6 cases complete"), std::string::npos) << s.out;
 }
