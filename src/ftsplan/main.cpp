@@ -155,7 +155,6 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    ftsplan::catch_interruptions();
     // `ftsplan run` draws the pictures of each run (unless --no-plots).
     ftsplan::set_plot_hook(
         [](const std::filesystem::path& dir, std::ostream& out, std::ostream& err) {
@@ -170,6 +169,7 @@ int main(int argc, char** argv) {
             run_req.case_path = run_case;
             run_req.out_dir = run_out;
             run_req.plots = !no_plots;
+            ftsplan::catch_interruptions();
             return ftsplan::run_command(run_req, std::cout, std::cerr);
         });
     if (*sweep)
@@ -180,6 +180,7 @@ int main(int argc, char** argv) {
             sweep_req.slurm = slurm;
             sweep_req.sbatch_options = sbatch_options;
             sweep_req.plots = !no_plots;
+            ftsplan::catch_interruptions();
             return ftsplan::sweep_command(sweep_req, std::cout, std::cerr);
         });
     if (*collect)
