@@ -286,7 +286,7 @@ TEST(ProgramArguments, TraqAndPelmoxPrintTheirUsageAndNeverRun) {
 
 TEST(ProgramArguments, FtsplanHelpAndUsageErrors) {
     testsupport::TempDir dir;
-    for (const char* sub : {"init", "run", "sweep", "collect", "export"}) {
+    for (const char* sub : {"init", "run", "sweep", "collect", "export", "plot", "atmosphere"}) {
         Proc p = run_ftsplan({sub, "--help"}, dir.path());
         EXPECT_EQ(p.status, 0) << sub;
         EXPECT_NE(p.out.find(std::string("Usage: ftsplan ") + sub), std::string::npos) << p.out;
