@@ -24,7 +24,8 @@ demo: all
 check-sanitize: deps
 	@test -f build-sanitize/CMakeCache.txt || cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DFTS_SANITIZE=ON -DFTS_BUILD_BENCH=OFF
 	cmake --build build-sanitize -j $(JOBS)
-	cd build-sanitize && ctest --output-on-failure -j $(JOBS)
+	cd build-sanitize && LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan-suppressions.txt \
+		ctest --output-on-failure -j $(JOBS)
 
 bench: all
 	./$(BUILD)/bench/bench_lbl 1 2000 1

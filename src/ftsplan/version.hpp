@@ -3,6 +3,8 @@
 
 namespace ftsplan {
 
-const char* version();
+inline const char* version() {
+    return "ftsplan 1.0";
+}
 
 } // namespace ftsplan
