@@ -24,15 +24,13 @@ std::vector<BuiltinFile> example_inputs() {
 }
 
 std::string builtin_atmosphere(const std::string& file_name) {
-    std::vector<example::File> files;
-    example::detail::atmosphere_files(files);
-    for (const example::File& f : files)
-        if (base_name(f.path) == file_name) return f.text;
+    for (const BuiltinFile& f : example_inputs())
+        if (f.name == file_name) return f.text;
     return {};
 }
 
 const std::string& builtin_solar_text() {
-    static const std::string text = example::detail::solar_spectrum();
+    static const std::string text = builtin_atmosphere("solar.dat");
     return text;
 }
 
