@@ -4,8 +4,9 @@
 // numbering, 100-column records) into a scratch directory and runs traq in
 // process on it, study s, dnu 0.001 (so intensity_cut 1.0E-15 and wings that
 // reach across the interval), 80 layers, ground geometry:
-//   bench_lbl [intervals=1] [lines_per_interval=2000] [reference=0] [study=s]
-// With reference 1 the scalar reference kernel is timed as well; study w
+//   bench_lbl [intervals=1] [lines_per_interval=2000] [reference=0] [study=s] [physics=s]
+// With reference 1 the scalar reference kernel is timed as well; physics a
+// writes control line 44 = a (accurate physics); study w
 // adds the weighting-function passes (one per layer) to each interval.  Prints the
 // time of each stage with 1 thread and with all threads (TRAQ_THREADS, default
 // all hardware threads) and the line-points (additions into kabs) per second
@@ -19,9 +20,9 @@
 #include "traq/options.hpp"
 #include "traq/spectra/air_path.hpp"
 #include "traq/spectra/atmosphere.hpp"
+#include "traq/spectra/line_physics.hpp"
 #include "traq/spectra/line_shape.hpp"
 #include "traq/spectra/line_shape_simd.hpp"
-#include "traq/spectra/line_strength.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -74,9 +75,10 @@ void write_database(const fs::path& path, double nu0, double nu1, long nlines) {
         double s = std::pow(10.0, -26.0 + 7.0 * u(rng));
         double gair = 0.05 + 0.05 * u(rng);
         double elow = 1500.0 * u(rng);
+        double shift = -0.05 * gair; // pressure shift (read by the accurate physics only)
         std::string r = I(mol, 2) + I(1 + static_cast<int>(u(rng) * 2), 1) + F(nu, 12, 6) +
                         PE(s, 10, 3) + X(10) + F(gair, 5, 4) + F(0.08, 5, 4) + F(elow, 10, 4) +
-                        F(0.75, 4, 2) + F(0.0, 8, 6) + I(0, 3) + I(0, 3);
+                        F(0.75, 4, 2) + F(shift, 8, 6) + I(0, 3) + I(0, 3);
         lines.push_back({nu, fixed(r, 100)});
     }
     std::sort(lines.begin(), lines.end(), [](const L& a, const L& b) { return a.nu < b.nu; });
@@ -84,7 +86,7 @@ void write_database(const fs::path& path, double nu0, double nu1, long nlines) {
     for (auto& l : lines) out << l.rec << '\n';
 }
 
-void write_control(const fs::path& dir, double nu0, double nu1, char study) {
+void write_control(const fs::path& dir, double nu0, double nu1, char study, char physics) {
     std::ofstream c(dir / "input-korav");
     const char* lines[traq::kControlLines] = {
         "6 benchmark", "lines.dat", " ",    " ",   "c",       "h 101", "0",      "n",     "s",
@@ -102,6 +104,7 @@ void write_control(const fs::path& dir, double nu0, double nu1, char study) {
         else
             c << lines[i] << '\n';
     }
+    if (physics != 's') c << physics << '\n';
 }
 
 struct Work {
@@ -125,12 +128,15 @@ Work count_work(const fs::path& dir, int threads) {
     traq::airmass_ground(opt.geom_value, run.atm, run.path);
     traq::build_path(run.atm.nlay, opt.geometry, run.path);
     traq::layout_intervals(opt, run.iv);
+    traq::LinePhysics physics(opt.physics_kind);
+    physics.prepare(run.atm, run.path, run.path.nloop);
     long long total = 0, evals = 0, counted = 0;
     for (int iint = 1; iint <= run.iv.nint; ++iint) {
         traq::set_interval(opt, run.path.npath, iint, run.iv);
         const traq::Interval& iv = run.iv;
         fts::LineDatabase db;
         db.open(opt.db_path, opt.db_reclen, opt.db_nrec);
+        db.decode_shift(physics.accurate());
         std::vector<fts::LineRecord> recs;
         db.for_each(db.search(iv.nu_lo_ext) + 1, db.search(iv.nu_hi_ext),
                     [&](const fts::LineRecord& r, long) { recs.push_back(r); });
@@ -141,18 +147,12 @@ Work count_work(const fs::path& dir, int threads) {
             for (const auto& r : recs) {
                 int iso = r.lr_iso;
                 int gas = fts::translate_molecule(opt.db_kind, r.lr_mol, iso);
-                if (gas == 0) continue;
-                float t = run.atm.t_lay[layer];
-                double s =
-                    traq::line_strength_layer(gas, r.lr_nu, r.lr_sint, r.lr_elow, t,
-                                              run.atm.col_gas[gas][layer], run.path.airmass[layer]);
-                if (s == 0.0) continue;
-                float ad = traq::doppler_width(gas, r.lr_nu, t);
-                float al =
-                    r.lr_gair * run.atm.p_lay[layer] * std::pow(296.0f / t, r.lr_ndep) / 1013.0f;
-                traq::add_line(row.data(), s, iv.npts, iv.nu_lo, iv.nu_hi, opt.dnu, r.lr_nu, ad, al,
-                               opt.intensity_cut);
-                bench::count_line(s, iv.npts, iv.nu_lo, iv.nu_hi, opt.dnu, r.lr_nu, ad, al,
+                if (gas == 0 || gas > traq::MGAS) continue;
+                traq::LineInLayer li;
+                if (!physics.in_layer(physics.line(opt.db_kind, r, gas, iso), layer, li)) continue;
+                traq::add_line(row.data(), li.S, iv.npts, iv.nu_lo, iv.nu_hi, opt.dnu, li.nu0,
+                               li.aD, li.aL, opt.intensity_cut);
+                bench::count_line(li.S, iv.npts, iv.nu_lo, iv.nu_hi, opt.dnu, li.nu0, li.aD, li.aL,
                                   opt.intensity_cut, evals, counted);
                 for (int j = 0; j <= iv.npts; ++j)
                     if (row[j] != 0.0) {
@@ -203,6 +203,7 @@ int main(int argc, char** argv) {
     const long per_interval = argc > 2 ? std::atol(argv[2]) : 2000;
     const bool reference = argc > 3 && std::atoi(argv[3]) != 0;
     const char study = argc > 4 ? argv[4][0] : 's';
+    const char physics = argc > 5 ? argv[5][0] : 's';
     const int all = traq::threads_from_environment();
 
     fs::path dir = fs::temp_directory_path() / ("bench-lbl-" + std::to_string(::getpid()));
@@ -211,10 +212,10 @@ int main(int argc, char** argv) {
     const double width = 30.0 * intervals - 0.3; // one interval per 30 cm-1
     write_atmosphere(dir);
     write_database(dir / "lines.dat", nu0 - 1.0, nu0 + width + 1.0, per_interval * intervals);
-    write_control(dir, nu0, nu0 + width, study);
+    write_control(dir, nu0, nu0 + width, study, physics);
     std::printf("case: %d interval(s) of up to 30001 points, %ld lines, 80 layers, study %c, "
-                "dnu 0.001, cut 1e-15; kernel %s\n",
-                intervals, per_interval * intervals, study,
+                "physics %c, dnu 0.001, cut 1e-15; kernel %s\n",
+                intervals, per_interval * intervals, study, physics,
                 traq::line_shape_simd::level_name(traq::line_shape_simd::active_level()));
 
     const Work points = count_work(dir, all);

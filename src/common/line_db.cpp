@@ -10,7 +10,7 @@
 
 namespace fts {
 
-bool decode_line_record(std::string_view rec, LineRecord& r, std::string& problem) {
+bool decode_line_record(std::string_view rec, LineRecord& r, std::string& problem, bool shift) {
     if (!decode_int(columns(rec, 1, 2), r.lr_mol)) {
         problem = "molecule number (columns 1-2)";
         return false;
@@ -47,6 +47,10 @@ bool decode_line_record(std::string_view rec, LineRecord& r, std::string& proble
     }
     if (!decode_real(columns(rec, 56, 59), 2, r.lr_ndep)) {
         problem = "temperature exponent (columns 56-59)";
+        return false;
+    }
+    if (shift && !decode_real(columns(rec, 60, 67), 6, r.lr_shift)) {
+        problem = "pressure shift (columns 60-67)";
         return false;
     }
     return true;
@@ -218,7 +222,7 @@ LineRecord LineDatabase::read(long n) {
     std::string_view rec = raw_record(n, buf_);
     LineRecord r;
     std::string problem;
-    if (!decode_line_record(rec, r, problem))
+    if (!decode_line_record(rec, r, problem, shift_))
         file_error(path_, "record " + std::to_string(n) + ": cannot read the " + problem);
     return r;
 }
@@ -249,7 +253,7 @@ void LineDatabase::read_block(long first, long count, std::vector<LineRecord>& o
             rec.find('\n') != std::string_view::npos)
             file_error(path_, "record " + std::to_string(n) + " does not end at character " +
                                   std::to_string(reclen_) + " (record length does not match)");
-        if (!decode_line_record(rec, out[static_cast<std::size_t>(i)], problem))
+        if (!decode_line_record(rec, out[static_cast<std::size_t>(i)], problem, shift_))
             file_error(path_, "record " + std::to_string(n) + ": cannot read the " + problem);
     }
 }

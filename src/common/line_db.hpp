@@ -11,8 +11,8 @@
 
 namespace fts {
 
-// One line record.  Columns that nobody uses (self width, shift, the two I3
-// fields, quantum texts) are not decoded.
+// One line record.  Columns that nobody uses (self width, the two I3
+// fields, quantum texts) are not decoded; the pressure shift only on request.
 struct LineRecord {
     int lr_mol = 0;     // I2, columns 1-2
     int lr_iso = 0;     // I1, column 3 ('0', 'A', 'B' read as 10, 11, 12)
@@ -21,10 +21,13 @@ struct LineRecord {
     float lr_gair = 0;  // F5.4, columns 36-40
     double lr_elow = 0; // F10.4, columns 46-55
     float lr_ndep = 0;  // F4.2, columns 56-59
+    float lr_shift = 0; // F8.6, columns 60-67, decoded only when asked for
 };
 
-// Decodes a record; on failure returns false and names the bad field.
-bool decode_line_record(std::string_view record, LineRecord& r, std::string& problem);
+// Decodes a record; on failure returns false and names the bad field.  The
+// pressure shift is decoded only with `shift` (it stays 0 otherwise).
+bool decode_line_record(std::string_view record, LineRecord& r, std::string& problem,
+                        bool shift = false);
 
 // Translates the molecule number of a record into the gas number of the
 // programs.  With db_kind 'h' HITRAN numbers are renumbered (molecule 1
@@ -47,6 +50,8 @@ class LineDatabase {
     long nrec() const { return nrec_; }
     int reclen() const { return reclen_; }
     const std::string& path() const { return path_; }
+    // Decode the pressure shift of the records read from now on.
+    void decode_shift(bool on) { shift_ = on; }
 
     // Number of the last record whose wavenumber is below w, 0 when none.
     // The single-precision form compares in single precision, the double
@@ -88,6 +93,7 @@ class LineDatabase {
     long nrec_ = 0;
     long long file_size_ = 0;
     std::string buf_;
+    bool shift_ = false;
 };
 
 } // namespace fts

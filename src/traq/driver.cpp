@@ -12,8 +12,8 @@
 #include "traq/options.hpp"
 #include "traq/spectra/air_path.hpp"
 #include "traq/spectra/atmosphere.hpp"
+#include "traq/spectra/line_physics.hpp"
 #include "traq/spectra/line_shape.hpp"
-#include "traq/spectra/line_strength.hpp"
 #include "traq/spectra/radiative_transfer.hpp"
 #include "traq/spectra/solar.hpp"
 #include "traq/tables.hpp"
@@ -49,13 +49,6 @@ void banner(std::ostream& con) {
     con << "  Program requires approx." << fts::field::I(141, 12) << "  Mbytes\n" << '\n';
 }
 
-// One line of the interval, with the gas number of the gas table.
-struct IntervalLine {
-    int gas, iso;
-    double nu, sint, elow;
-    float gair, ndep;
-};
-
 } // namespace
 
 void layout_intervals(const Options& opt, Interval& iv) {
@@ -84,51 +77,45 @@ void set_interval(const Options& opt, int npath, int iint, Interval& iv) {
         fts::stop_run("Increase spect. range or grid compared to altitude levels");
 }
 
-void add_interval_lines(Run& run) {
+void add_interval_lines(Run& run, const LinePhysics& physics) {
     const Options& opt = run.opt;
     const Atmosphere& atm = run.atm;
-    const AirPath& path = run.path;
     const Interval& iv = run.iv;
 
     fts::LineDatabase db;
     db.open(opt.db_path, opt.db_reclen, opt.db_nrec);
+    db.decode_shift(physics.accurate());
     if (iv.iint == 1) db.check_order(); // once per run, before the first search
     const long r1 = db.search(iv.nu_lo_ext);
     const long r2 = db.search(iv.nu_hi_ext);
-    std::vector<IntervalLine> lines;
+    std::vector<PhysicsLine> lines;
     if (r2 > r1) lines.reserve(static_cast<std::size_t>(r2 - r1));
     db.for_each(r1 + 1, r2, [&](const fts::LineRecord& r, long) {
         int iso = r.lr_iso;
         int gas = fts::translate_molecule(opt.db_kind, r.lr_mol, iso);
-        if (gas == 0) return;
-        lines.push_back({gas, iso, r.lr_nu, r.lr_sint, r.lr_elow, r.lr_gair, r.lr_ndep});
+        if (gas == 0 || gas > MGAS) return; // no column: adds nothing
+        lines.push_back(physics.line(opt.db_kind, r, gas, iso));
     });
     db.close();
 
     const bool slab = opt.study == 'd' || opt.study == 'i';
-    const int nl = path.nloop;
+    const int nl = run.path.nloop;
     Spectra& sp = run.sp;
     // Each layer adds its lines in database order, so the sums do not depend
     // on the number of threads.
 #pragma omp parallel for schedule(dynamic, 1) num_threads(run.threads)
     for (int layer = 1; layer <= nl; ++layer) {
-        const float t = atm.t_lay[layer];
-        const float p = atm.p_lay[layer];
         const bool in_slab =
             !slab || (opt.z_min <= atm.z_lay[layer] && atm.z_lay[layer] <= opt.z_max);
         double* row1 = sp.kabs_row(1, layer);
         double* row2 = sp.kabs_row(2, layer);
-        for (const IntervalLine& ln : lines) {
+        LineInLayer li;
+        for (const PhysicsLine& ln : lines) {
+            if (!physics.in_layer(ln, layer, li)) continue; // adds nothing anywhere
             const bool target = ln.gas == opt.target_gas &&
                                 (ln.iso == opt.target_iso || opt.target_iso == 0) && in_slab;
-            const float col = ln.gas <= MGAS ? atm.col_gas[ln.gas][layer] : 0.0f;
-            const double s =
-                line_strength_layer(ln.gas, ln.nu, ln.sint, ln.elow, t, col, path.airmass[layer]);
-            if (s == 0.0) continue; // adds nothing anywhere
-            const float a_d = doppler_width(ln.gas, ln.nu, t);
-            const float a_l = ln.gair * p * std::pow(296.0f / t, ln.ndep) / 1013.0f;
-            add_line(target ? row1 : row2, s, iv.npts, iv.nu_lo, iv.nu_hi, opt.dnu, ln.nu, a_d, a_l,
-                     opt.intensity_cut);
+            add_line(target ? row1 : row2, li.S, iv.npts, iv.nu_lo, iv.nu_hi, opt.dnu, li.nu0,
+                     li.aD, li.aL, opt.intensity_cut);
         }
     }
 }
@@ -264,6 +251,8 @@ void run_traq(Run& run) {
         airmass_limb(opt.geom_value, atm, path);
     build_path(atm.nlay, opt.geometry, path);
     if (path.npath > MLEV) fts::stop_run(" Increase nuber of altitude levels MLEV in TRAQ");
+    LinePhysics physics(opt.physics_kind);
+    physics.prepare(atm, path, path.nloop);
 
     Interval& iv = run.iv;
     layout_intervals(opt, iv);
@@ -302,7 +291,7 @@ void run_traq(Run& run) {
             std::fill_n(sp.spec_row(kind), iv.npts + 1, start);
 
         auto t0 = std::chrono::steady_clock::now();
-        add_interval_lines(run);
+        add_interval_lines(run, physics);
         run.times.lines += seconds_since(t0);
         con << " Extinctions and broadening calculated\n";
 

@@ -1,6 +1,7 @@
 // The main program of traq: start-up, interval loop, tables and end of run.
 #pragma once
 
+#include "traq/spectra/line_physics.hpp"
 #include "traq/state.hpp"
 
 namespace traq {
@@ -16,7 +17,8 @@ void layout_intervals(const Options& opt, Interval& iv);
 // against path entries).
 void set_interval(const Options& opt, int npath, int iint, Interval& iv);
 
-// Adds the lines of the current interval into kabs (kinds 1 and 2).
-void add_interval_lines(Run& run);
+// Adds the lines of the current interval into kabs (kinds 1 and 2), with
+// the physics prepared for the run's layers.
+void add_interval_lines(Run& run, const LinePhysics& physics);
 
 } // namespace traq

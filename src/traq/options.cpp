@@ -212,6 +212,16 @@ void read_control_file(Options& opt, const std::string& control_path,
             break;
         }
     }
+    // Optional line 44, the physics: s (also when absent or blank) or a.
+    if (std::string raw; in.next(raw)) {
+        std::string& line = opt.lines[kPhysicsLine];
+        line = fts::field::fixed(raw, kColumns);
+        echo.line(line);
+        const bool blank = line.find_first_not_of(' ') == std::string::npos;
+        opt.physics_kind = blank ? 's' : line[0];
+        if (!one_of(opt.physics_kind, "sa"))
+            fts::stop_run(" Physics on line 44 must be s (standard) or a (accurate)");
+    }
     in.close();
     echo.close();
 
@@ -233,6 +243,10 @@ void read_control_file(Options& opt, const std::string& control_path,
         fts::stop_run(" End of spectral range must be above its start");
     if ((opt.study == 'd' || opt.study == 'w' || opt.study == 'a') && opt.wf_factor == 1.0f)
         fts::stop_run(" Perturbation factor must differ from 1");
+    // The temperature sensitivity takes the partition sums at t_sens and 2 K above.
+    if (opt.physics_kind == 'a' && opt.study == 'd' &&
+        !(opt.t_sens >= 70.0f && opt.t_sens <= 398.0f))
+        fts::stop_run(" Temperature of line 35 must lie within 70 to 398 K with accurate physics");
 
     for (int t = 0; t < NTABLES; ++t) opt.table_path[t] = opt.table_prefix + kTableNames[t];
     opt.solar_path = opt.input_prefix + "solar.dat";

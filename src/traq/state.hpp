@@ -28,6 +28,7 @@ constexpr int MWF = 1000; // points per interval for the averaging kernels
 constexpr int NKIND = 4;  // mixtures
 
 constexpr int kControlLines = 43; // lines of the control file "input-korav"
+constexpr int kPhysicsLine = 44;  // the optional line after them: s or a
 
 // Indices of the ten table paths.
 enum Table { T70, T71, T72, T73, T74, T75, T76, T77, T78, T90, NTABLES };
@@ -36,7 +37,7 @@ extern const std::array<const char*, NTABLES> kTableNames;
 // Every value of the control file "input-korav" (single precision where the
 // file holds reals), plus the values derived from them.
 struct Options {
-    std::array<std::string, kControlLines + 1> lines; // as read, 200 columns each (1-based)
+    std::array<std::string, kPhysicsLine + 1> lines; // as read, 200 columns each (1-based)
     std::string db_path;
     std::string input_prefix; // text of line 3 before its first blank
     std::string table_prefix; // text of line 4 before its first blank
@@ -78,6 +79,10 @@ struct Options {
     char plot_choice = 'n';
     std::string plot_path; // text of line 41 before its first blank
     int plot_xcol = 0, plot_ycol = 0;
+    // Line 44: s standard physics (also without the line), a accurate
+    // physics (tabulated partition sums, Doppler half width from the
+    // isotopologue mass, pressure shift).
+    char physics_kind = 's';
 
     // Derived after the last line.
     int target_gas = 0;

@@ -81,6 +81,25 @@ TEST(LineRecord, DecodesTheUsedColumns) {
     EXPECT_FALSE(decode_line_record(rec, r, problem));
 }
 
+TEST(LineRecord, ThePressureShiftIsDecodedOnlyOnRequest) {
+    std::string rec = record(5, '1', 2150.0, 1e-20);
+    rec.replace(59, 8, "-.003500"); // columns 60-67, F8.6
+    LineRecord r;
+    std::string problem;
+    ASSERT_TRUE(decode_line_record(rec, r, problem));
+    EXPECT_EQ(r.lr_shift, 0.0f);
+    ASSERT_TRUE(decode_line_record(rec, r, problem, true));
+    EXPECT_FLOAT_EQ(r.lr_shift, -0.0035f);
+    rec.replace(59, 8, "   -3500"); // no decimal point: the last 6 digits are decimals
+    ASSERT_TRUE(decode_line_record(rec, r, problem, true));
+    EXPECT_FLOAT_EQ(r.lr_shift, -0.0035f);
+    // A field that is not a number fails only when the shift is read.
+    rec.replace(59, 8, "  shift ");
+    EXPECT_TRUE(decode_line_record(rec, r, problem));
+    EXPECT_FALSE(decode_line_record(rec, r, problem, true));
+    EXPECT_EQ(problem, "pressure shift (columns 60-67)");
+}
+
 TEST(LineRecord, MoleculeTranslation) {
     int iso = 4;
     EXPECT_EQ(translate_molecule('h', 1, iso), 49);

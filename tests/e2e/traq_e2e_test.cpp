@@ -257,3 +257,95 @@ TEST(TraqRun, PlotAtTheEndAndInDisplayMode) {
     d = c.run();
     EXPECT_EQ(tail(d.out, 1)[0], " No plot because all X- or Y-data are the same ");
 }
+
+namespace {
+
+const char* const kTables[] = {"table70", "table71", "table72", "table73",
+                               "table74", "table75", "table76"};
+
+// A microwindow run (study d) of the small database with the given line 44
+// ("" for a 43-line file).
+struct PhysicsCase : Case {
+    explicit PhysicsCase(const std::string& line44,
+                         std::vector<std::pair<int, std::string>> control = {})
+        : Case(control) {
+        control.insert(control.begin(), {{6, "h 101"}, {9, "d"}, {26, "0.002"}});
+        dir.write("input-korav", korav_control(control) + line44);
+        // One more CO line, of a very high lower-state energy.
+        std::string db = small_database();
+        const std::size_t at = db.find('\n', db.find("2000.800000")) + 1;
+        db.insert(at, line_record(5, 1, 2000.9, 1.0e-30, 0.06, 20000.0));
+        dir.write("lines.dat", db);
+    }
+};
+
+} // namespace
+
+TEST(TraqPhysics, Line44StandardGivesTheTablesOfTheFortyThreeLineFile) {
+    PhysicsCase plain(""), standard("s   standard physics\n");
+    ASSERT_EQ(plain.run().status, 0);
+    ProcResult r = standard.run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* t : kTables) {
+        ASSERT_TRUE(plain.dir.exists(t)) << t;
+        EXPECT_EQ(standard.dir.read(t), plain.dir.read(t)) << t;
+    }
+    // The echo holds line 44 as well, 200 columns like the others.
+    auto echo43 = split_lines(plain.dir.read("output"));
+    auto echo44 = split_lines(standard.dir.read("output"));
+    ASSERT_EQ(echo43.size(), 43u);
+    ASSERT_EQ(echo44.size(), 44u);
+    EXPECT_TRUE(std::equal(echo43.begin(), echo43.end(), echo44.begin()));
+    EXPECT_EQ(echo44.back(), "s   standard physics" + std::string(180, ' '));
+}
+
+TEST(TraqPhysics, AccuratePhysicsChangesTheSpectraAndTheSensitivity) {
+    PhysicsCase standard(""), accurate("a\n");
+    ASSERT_EQ(standard.run().status, 0);
+    ProcResult r = accurate.run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(tail(r.out, 1)[0], "Stop - Program terminated.");
+    // The same grid, another target spectrum at the CO line at 2000.5 cm-1.
+    auto t71s = split_lines(standard.dir.read("table71"));
+    auto t71a = split_lines(accurate.dir.read("table71"));
+    ASSERT_EQ(t71a.size(), t71s.size());
+    EXPECT_EQ(t71a[3 + 250].substr(0, 10), " 2000.5000");
+    EXPECT_NE(t71a[3 + 250].substr(11, 11), t71s[3 + 250].substr(11, 11));
+    // The same target lines, their sensitivities from the tabulated sums.
+    auto t73s = split_lines(standard.dir.read("table73"));
+    auto t73a = split_lines(accurate.dir.read("table73"));
+    ASSERT_EQ(t73a.size(), t73s.size());
+    const std::size_t first = 9; // 6 echoed lines, 2 blank lines, the column header
+    ASSERT_EQ(t73a[first - 1].substr(0, 5), " cm-1");
+    ASSERT_EQ(t73a.size(), first + 4); // the four CO lines of the range
+    for (std::size_t i = first; i < t73a.size(); ++i)
+        EXPECT_EQ(t73a[i].substr(0, 18), t73s[i].substr(0, 18)); // position, e-prime
+    // The low-energy lines change by less than the printed 0.1 %/K.
+    EXPECT_EQ(t73a[first + 1].substr(18, 8), t73s[first + 1].substr(18, 8));
+    // At 20000 cm-1 the single-precision strength at t_sens + 2 K of the
+    // standard physics underflows to 0 (-50 %/K); the accurate physics
+    // works in double: 100 (exp(c2 E (1/T - 1/(T + 2))) - 1) / 2 with the
+    // partition ratio of CO, about 74 %/K.
+    EXPECT_EQ(t73s[first + 3].substr(0, 26), " 2000.9000 20000.0   -50.0");
+    const double c2 = 1.4387769, e = 20000.0, q = 252.0 / 250.0; // Q ~ T for CO
+    const double expected = 100.0 * (std::exp(c2 * e * (1 / 250.0 - 1 / 252.0)) / q - 1.0) / 2.0;
+    const double got = std::stod(t73a[first + 3].substr(18, 8));
+    EXPECT_NEAR(got, expected, 0.01 * expected);
+}
+
+TEST(TraqPhysics, AccuratePhysicsStopsOnATemperatureOutsideThePartitionSums) {
+    PhysicsCase c("a\n");
+    // A hot layer at 50 km in the model atmosphere.
+    std::string mod = c.dir.read("tropic.mod");
+    const std::size_t at = mod.find("  50000.0");
+    ASSERT_NE(at, std::string::npos);
+    mod.replace(at - 8, 8, "  420.00");
+    c.dir.write("tropic.mod", mod);
+    ProcResult r = c.run();
+    EXPECT_EQ(tail(r.out, 1)[0],
+              " Temperature of layer 50 (402.16 K) lies outside the partition sums (70 to 400 K)");
+    // The standard physics has no such limit.
+    c.dir.write("input-korav", korav_control({{6, "h 101"}, {9, "s"}, {26, "0.002"}}));
+    r = c.run();
+    EXPECT_EQ(tail(r.out, 1)[0], "Stop - Program terminated.");
+}

@@ -165,3 +165,44 @@ TEST(ControlFile, FileLayerErrors) {
     // A title that is not a number passes here.
     EXPECT_EQ(with(1, "no number").stop, "");
 }
+
+TEST(ControlFile, OptionalLine44ChoosesThePhysics) {
+    // Absent: standard physics, 43 lines echoed.
+    Outcome o = read(korav_control());
+    EXPECT_EQ(o.stop, "");
+    EXPECT_EQ(o.opt.physics_kind, 's');
+    EXPECT_EQ(o.echoed, 43);
+    const struct {
+        std::string line44;
+        char physics;
+        std::string stop;
+    } cases[] = {
+        {"s", 's', ""},
+        {"a  accurate physics", 'a', ""},
+        {"", 's', ""},     // a blank line counts as absent
+        {"    ", 's', ""}, // so does a line of blanks
+        {"x", 's', " Physics on line 44 must be s (standard) or a (accurate)"},
+        {"A", 's', " Physics on line 44 must be s (standard) or a (accurate)"},
+        {" a", 's', " Physics on line 44 must be s (standard) or a (accurate)"}, // column 1 counts
+    };
+    for (auto& c : cases) {
+        o = read(korav_control() + c.line44 + "\nline 45 is never read\n");
+        EXPECT_EQ(o.stop, c.stop) << "line 44 '" << c.line44 << "'";
+        if (c.stop.empty()) {
+            EXPECT_EQ(o.opt.physics_kind, c.physics) << c.line44;
+        }
+        EXPECT_EQ(o.echoed, 44) << "line 44 '" << c.line44 << "'"; // echoed, also when refused
+    }
+}
+
+TEST(ControlFile, AccuratePhysicsNeedsASensitivityTemperatureInsideThePartitionSums) {
+    const std::string msg =
+        " Temperature of line 35 must lie within 70 to 398 K with accurate physics";
+    EXPECT_EQ(read(korav_control({{9, "d"}, {35, "398"}}) + "a\n").stop, "");
+    EXPECT_EQ(read(korav_control({{9, "d"}, {35, "70"}}) + "a\n").stop, "");
+    EXPECT_EQ(read(korav_control({{9, "d"}, {35, "398.5"}}) + "a\n").stop, msg);
+    EXPECT_EQ(read(korav_control({{9, "d"}, {35, "69.9"}}) + "a\n").stop, msg);
+    // Only the microwindow search uses it; the standard physics has no table.
+    EXPECT_EQ(read(korav_control({{9, "s"}, {35, "500"}}) + "a\n").stop, "");
+    EXPECT_EQ(read(korav_control({{9, "d"}, {35, "500"}}) + "s\n").stop, "");
+}

@@ -7,6 +7,7 @@
 #include "common/free_form.hpp"
 #include "common/line_db.hpp"
 #include "common/stop.hpp"
+#include "traq/spectra/line_physics.hpp"
 #include "traq/spectra/line_strength.hpp"
 
 #include <cmath>
@@ -97,14 +98,30 @@ void target_lines_table73(const Options& opt, const Table71ReadBack& t71, std::o
     open_stage(opt.table_path[T72], in72, opt.table_path[T73], out73, StageHead::new_columns,
                " cm-1      e-prime rel-eprim intensity  interference intens-inter");
 
-    constexpr double c2 = 1.439;
+    constexpr double c2 = kC2Standard;
     const int species = species_of(opt.target_gas);
+    // Accurate physics: the tabulated partition sums of the target's
+    // isotopologue (its principal one when target_iso is 0) and the accurate
+    // c2, all in double precision.
+    const bool accurate = opt.physics_kind == 'a';
+    const LinePhysics physics(opt.physics_kind);
+    const double q1 =
+        accurate ? physics.partition_factor(opt.target_gas, opt.target_iso, opt.t_sens) : 0.0;
+    const double q2 =
+        accurate ? physics.partition_factor(opt.target_gas, opt.target_iso, opt.t_sens + 2.0f)
+                 : 0.0;
     const float t1 = opt.t_sens;
     const float t2 = t1 + 2.0f;
     const bool ascending = frequencies_ascending(t71);
     const int last = t71.rows - 1;
     const double half = opt.mw_start_half / 2.0f;
 
+    auto write_row = [&](double nu, double e_low, float rel_eprim, float intensity,
+                         float interference) {
+        out73.line(" " + field::F(nu, 9, 4) + " " + field::F(e_low, 7, 1) + " " +
+                   field::F(rel_eprim, 7, 1) + " " + field::E(intensity, 11, 5) + " " +
+                   field::E(interference, 11, 5) + " " + field::E(intensity - interference, 11, 5));
+    };
     double nu = 0, e_low = 0;
     float intensity = 0;
     while (fts::read_free(in72, {&nu, &e_low, &intensity}) == fts::ReadResult::ok) {
@@ -126,15 +143,21 @@ void target_lines_table73(const Options& opt, const Table71ReadBack& t71, std::o
         const float interference = tmax - tmin;
 
         // Intensity change in percent per kelvin by a 2 K forward difference.
+        if (accurate) {
+            constexpr double c2a = kC2Accurate;
+            const double a1 = static_cast<double>(t1), a2 = static_cast<double>(t2);
+            const double s1 = (1.0 - std::exp(-c2a * nu / a1)) * std::exp(-c2a * e_low / a1) * q1;
+            const double s2 = (1.0 - std::exp(-c2a * nu / a2)) * std::exp(-c2a * e_low / a2) * q2;
+            const float rel_eprim = static_cast<float>(100.0 * (s2 - s1) / (2.0 * s1));
+            write_row(nu, e_low, rel_eprim, intensity, interference);
+            continue;
+        }
         double s1 = (1.0 - std::exp(-c2 * nu / t1)) * std::exp(-c2 * e_low / t1);
         if (species <= 32) s1 = s1 * partition_ratio(species, t1);
         float s2 = static_cast<float>((1.0 - std::exp(-c2 * nu / t2)) * std::exp(-c2 * e_low / t2));
         if (species <= 32) s2 = s2 * partition_ratio(species, t2);
         const float rel_eprim = static_cast<float>(100.0 * (s2 - s1) / (2.0 * s1));
-
-        out73.line(" " + field::F(nu, 9, 4) + " " + field::F(e_low, 7, 1) + " " +
-                   field::F(rel_eprim, 7, 1) + " " + field::E(intensity, 11, 5) + " " +
-                   field::E(interference, 11, 5) + " " + field::E(intensity - interference, 11, 5));
+        write_row(nu, e_low, rel_eprim, intensity, interference);
     }
     in72.close();
     out73.close();

@@ -114,10 +114,20 @@ float voigt_humlicek(float x, float y) {
 // once to float.  A gas without a mass (number outside 1..kMassGases) gets a
 // width that does not depend on the temperature.
 float doppler_width(int gas, double nu, float T) {
-    if (gas >= 1 && gas <= kMassGases) {
-        const float r = std::sqrt(T / kMass[gas]);
-        return static_cast<float>(static_cast<double>(r) * nu * static_cast<double>(4.3E-7f));
-    }
+    return doppler_width_from(doppler_factor(gas, T), nu);
+}
+
+float standard_mass(int gas) {
+    return gas >= 1 && gas <= kMassGases ? kMass[gas] : 0.0f;
+}
+
+float doppler_factor(int gas, float T) {
+    return gas >= 1 && gas <= kMassGases ? std::sqrt(T / kMass[gas]) : -1.0f;
+}
+
+float doppler_width_from(float factor, double nu) {
+    if (factor >= 0.0f || std::isnan(factor))
+        return static_cast<float>(static_cast<double>(factor) * nu * static_cast<double>(4.3E-7f));
     return static_cast<float>(nu * static_cast<double>(0.002f) / static_cast<double>(1000.0f));
 }
 

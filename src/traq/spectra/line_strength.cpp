@@ -94,18 +94,37 @@ float partition_ratio(int s, float T) {
     return 1.0f / (f_vib * f_rot);
 }
 
+double standard_emission296(double nu) {
+    return 1.0 - std::exp(-kC2Standard * nu / 296.0);
+}
+
+double standard_scaling(double s296, double nu, double e_low, float T, double emission296) {
+    const double inv296 = static_cast<double>(0.0033783785f);
+    const double t = inv296 - 1.0 / static_cast<double>(T);
+    const double s = s296 * std::exp(kC2Standard * e_low * t);
+    return s * (1.0 - std::exp(-kC2Standard * nu / static_cast<double>(T))) / emission296;
+}
+
+double standard_partition_factor(int gas, float T) {
+    const int sp = species_of(gas);
+    return sp <= 32 && sp >= 1 ? static_cast<double>(partition_ratio(sp, T)) : 1.0;
+}
+
 double line_strength_layer(int gas, double nu, double s296, double e_low, float T, float col,
                            float am) {
-    constexpr double c2 = 1.439;
-    const double inv296 = static_cast<double>(0.0033783785f);
-    double t = inv296 - 1.0 / static_cast<double>(T);
-    double s = s296 * std::exp(c2 * e_low * t);
-    s = s * (1.0 - std::exp(-c2 * nu / static_cast<double>(T))) /
-        (1.0 - std::exp(-c2 * nu / 296.0));
-    int sp = species_of(gas);
-    double q = 1.0;
-    if (sp <= 32 && sp >= 1) q = partition_ratio(sp, T);
+    const double s = standard_scaling(s296, nu, e_low, T, standard_emission296(nu));
+    const double q = standard_partition_factor(gas, T);
     return static_cast<double>(am) * static_cast<double>(col) * q * s;
+}
+
+double accurate_emission296(double nu) {
+    return 1.0 - std::exp(-kC2Accurate * nu / 296.0);
+}
+
+double accurate_scaling(double s296, double nu, double e_low, double T, double emission296) {
+    const double t = 1.0 / 296.0 - 1.0 / T;
+    return s296 * std::exp(kC2Accurate * e_low * t) * (1.0 - std::exp(-kC2Accurate * nu / T)) /
+           emission296;
 }
 
 } // namespace traq
