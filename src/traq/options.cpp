@@ -94,7 +94,7 @@ void read_control_file(Options& opt, const std::string& control_path,
             break;
         case 11:
             opt.sort_key = c1;
-            if (!one_of(c1, "tedir")) fts::stop_run(" Sorting choice must be t,e,d,i or r");
+            if (!one_of(c1, "tedirq")) fts::stop_run(" Sorting choice must be t,e,d,i or r");
             break;
         case 12:
             opt.rt_kind = c1;
@@ -231,6 +231,14 @@ void read_control_file(Options& opt, const std::string& control_path,
         fts::stop_run(" End of spectral range must be above its start");
     if ((opt.study == 'd' || opt.study == 'w' || opt.study == 'a') && opt.wf_factor == 1.0f)
         fts::stop_run(" Perturbation factor must differ from 1");
+    if (opt.sort_key == 'q') {
+        if (opt.study != 'd') fts::stop_run(" Ranking key q needs study d");
+        if (opt.run_mode == 's') fts::stop_run(" Ranking key q needs a complete run (run mode c)");
+        if (!(opt.sigma_noise > 0.0f))
+            fts::stop_run(" Ranking key q needs a noise above 0 on line 30");
+        if (!(opt.sigma_apriori > 0.0f))
+            fts::stop_run(" Ranking key q needs an a-priori uncertainty above 0 on line 31");
+    }
 
     for (int t = 0; t < NTABLES; ++t) opt.table_path[t] = opt.table_prefix + kTableNames[t];
     opt.solar_path = opt.input_prefix + "solar.dat";
