@@ -150,6 +150,12 @@ void quality_search(Run& run, std::ostream& console) {
             std::upper_bound(q.nu.begin(), q.nu.end(), r.hi) - q.nu.begin());
         c.has_points = end > c.a;
         c.b = c.has_points ? end - 1 : c.a;
+        // The window as the points it holds (an edge without points, at the
+        // end of the computed range, moves to the last point).
+        if (c.has_points) {
+            r.lo = q.nu[c.a];
+            r.hi = q.nu[c.b];
+        }
         c.lo = r.lo;
         c.hi = r.hi;
         c.first_line = static_cast<int>(std::lower_bound(positions.begin(), positions.end(), r.lo) -
@@ -183,6 +189,16 @@ void quality_search(Run& run, std::ostream& console) {
     }
     if (failed) fts::stop_run(" Normal equations of ranking key q are not positive definite");
 
+    // The a-priori error of the column (no points at all).
+    ErrorBudget prior;
+    {
+        NormalSums none;
+        none.reset(priors.n + priors.m, priors.r);
+        BudgetWork work;
+        if (!error_budget(none, priors, work, prior))
+            fts::stop_run(" A-priori covariance of ranking key q is not positive definite");
+    }
+
     // Lines in the order of their window's total error (table order on ties).
     std::vector<int> order(lines.size());
     std::iota(order.begin(), order.end(), 0);
@@ -207,6 +223,7 @@ void quality_search(Run& run, std::ostream& console) {
     for (int f : features) {
         if (static_cast<int>(chosen.size()) >= opt.nwin_max) break;
         if (!(cands[f].budget.dofs >= kMinimumDofs)) continue;
+        if (!(cands[f].budget.total < prior.total)) continue;
         bool overlaps = false;
         for (int c : chosen)
             if (cands[f].a <= cands[c].b && cands[c].a <= cands[f].b) overlaps = true;
@@ -302,6 +319,9 @@ void quality_search(Run& run, std::ostream& console) {
 
     console << " Ranking by total-column error: " << lines.size() << " lines, " << cands.size()
             << " windows, " << features.size() << " features, " << chosen.size() << " chosen\n";
+    console << " A-priori error of the column: " << field::F_wide(100.0 * prior.total, 6, 2)
+            << " %; a window needs DOFS " << field::F(kMinimumDofs, 3, 1)
+            << " and a smaller total error\n";
     console << " rank     centre   width transm   dofs  total%   set-dofs set-total%\n";
     for (const std::string& s : summary) console << s << '\n';
     if (!chosen.empty())

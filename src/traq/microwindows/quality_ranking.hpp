@@ -10,10 +10,12 @@
 namespace traq {
 
 // A window is chosen only when the spectrum, not the a priori, determines the
-// target there: at least half a degree of freedom.  (A window inside a
-// saturated line carries no information; its total error is the a-priori
-// error of the column, and without this floor it would fill the places that
-// informative windows leave.)
+// target there (at least half a degree of freedom) and a retrieval from it
+// knows the column better than the a priori does (its total error is below
+// the a-priori error of the column).  A window inside a saturated line
+// carries no information, and one whose temperature error swamps the signal
+// is worse than no measurement; without these floors they would fill the
+// places that informative windows leave.
 constexpr double kMinimumDofs = 0.5;
 
 // Edges of the window of a target line at nu: on each side the most
