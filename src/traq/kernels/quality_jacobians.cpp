@@ -63,11 +63,12 @@ std::vector<QLine> interval_lines(const Run& run) {
 }
 
 // Optical depths of the selected lines in the given layers, at the layer
-// temperature plus dT, into the scratch rows of those layers.  Each layer adds
-// its lines in database order (independent of the thread count).
+// temperature plus dT, into the scratch rows of those layers (row offset
+// `bank` x nl).  Each layer adds its lines in database order (independent of
+// the thread count).  The far wings are cut at kJacobianCut.
 template <class Select>
 void line_pass(Run& run, QualityState& q, const std::vector<QLine>& lines,
-               const std::vector<int>& layers, float dT, Select select) {
+               const std::vector<int>& layers, float dT, int bank, Select select) {
     const Options& opt = run.opt;
     const Atmosphere& atm = run.atm;
     const Interval& iv = run.iv;
@@ -75,7 +76,7 @@ void line_pass(Run& run, QualityState& q, const std::vector<QLine>& lines,
 #pragma omp parallel for schedule(dynamic, 1) num_threads(run.threads)
     for (int k = 0; k < nlayers; ++k) {
         const int layer = layers[k];
-        double* row = q.scratch.data() + static_cast<std::size_t>(layer - 1) * kRow;
+        double* row = q.scratch.data() + (static_cast<std::size_t>(bank) * q.nl + layer - 1) * kRow;
         std::fill_n(row, iv.npts + 1, 0.0);
         const float t = atm.t_lay[layer] + dT;
         const float p = atm.p_lay[layer];
@@ -88,7 +89,7 @@ void line_pass(Run& run, QualityState& q, const std::vector<QLine>& lines,
             const float a_d = doppler_width(ln.gas, ln.nu, t);
             const float a_l = ln.gair * p * std::pow(296.0f / t, ln.ndep) / 1013.0f;
             add_line(row, s, iv.npts, iv.nu_lo, iv.nu_hi, opt.dnu, ln.nu, a_d, a_l,
-                     opt.intensity_cut);
+                     std::max(opt.intensity_cut, kJacobianCut));
         }
     }
 }
@@ -127,8 +128,8 @@ double spectrum_from_factors(char rt_kind, const double* ef, const double* bl, d
 // the all-lines mixture in a pass.
 struct Change {
     int layer;
-    const double* tau; // new optical depth per point
-    float t;           // new temperature (used only when planck is set)
+    const double* delta; // change of the optical depth per point (0: none)
+    float t;             // new temperature (used only when planck is set)
     bool planck;
 };
 
@@ -152,7 +153,8 @@ void perturbed_spectrum(Run& run, QualityState& q, const std::vector<Change>& ch
             for (int l = 1; l <= nl; ++l)
                 bl[l] = q.planck[static_cast<std::size_t>(l - 1) * kRow + j];
         for (const Change& c : changes) {
-            ef[c.layer] = transmission_factor(c.tau[j]);
+            const double d = c.delta[j];
+            if (d != 0.0) ef[c.layer] = transmission_factor(run.sp.kabs_row(3, c.layer)[j] + d);
             if (radiance && c.planck)
                 bl[c.layer] = planck(static_cast<float>(j) * opt.dnu + iv.nu_lo, c.t);
         }
@@ -251,7 +253,7 @@ void prepare_quality(Run& run, QualityState& q) {
     q.reach = static_cast<double>(opt.mw_start_half) + 0.5 * static_cast<double>(opt.dnu);
 
     const std::size_t rows = static_cast<std::size_t>(std::max(q.nl, 1)) * kRow;
-    q.scratch.assign(rows);
+    q.scratch.assign(2 * rows);
     q.ef3.assign(rows);
     if (opt.rt_kind == 'r') q.planck.assign(rows);
     q.base.assign(kRow, 0.0);
@@ -327,17 +329,15 @@ void quality_passes(Run& run, RtWork& rt, SolarSpectrum& sun,
     for (int l = 1; l <= nl; ++l)
         if (!(opt.z_min <= atm.z_lay[l] && atm.z_lay[l] <= opt.z_max)) outside.push_back(l);
     if (!outside.empty())
-        line_pass(run, q, lines, outside, 0.0f,
+        line_pass(run, q, lines, outside, 0.0f, 0,
                   [&](const QLine& ln) { return is_target(opt, ln.gas, ln.iso); });
-    std::vector<double> tau(kRow);
     for (int l = 1; l <= nl; ++l) {
         if (std::find(outside.begin(), outside.end(), l) == outside.end()) {
             compute_spectra(run, rt, 4, l);
         } else {
-            const double* kt = q.scratch.data() + static_cast<std::size_t>(l - 1) * kRow;
-            const double* k3 = sp.kabs_row(3, l);
-            for (int j = 0; j <= iv.npts; ++j) tau[j] = k3[j] + fm1 * kt[j];
-            perturbed_spectrum(run, q, {Change{l, tau.data(), 0.0f, false}});
+            double* kt = q.scratch.data() + static_cast<std::size_t>(l - 1) * kRow;
+            for (int j = 0; j <= iv.npts; ++j) kt[j] = fm1 * kt[j];
+            perturbed_spectrum(run, q, {Change{l, kt, 0.0f, false}});
         }
         finish_kind4(run, sun, work);
         store(l - 1, per_factor);
@@ -346,33 +346,37 @@ void quality_passes(Run& run, RtWork& rt, SolarSpectrum& sun,
     // Interfering gases: the whole profile scaled by the perturbation factor.
     std::vector<int> all(static_cast<std::size_t>(nl));
     for (int l = 1; l <= nl; ++l) all[l - 1] = l;
-    std::vector<double> taus(static_cast<std::size_t>(nl) * kRow);
     for (int g = 0; g < ng; ++g) {
         const int gas = q.gases[g];
-        line_pass(run, q, lines, all, 0.0f, [&](const QLine& ln) { return ln.gas == gas; });
+        line_pass(run, q, lines, all, 0.0f, 0, [&](const QLine& ln) { return ln.gas == gas; });
         std::vector<Change> changes;
         for (int l = 1; l <= nl; ++l) {
-            const double* kg = q.scratch.data() + static_cast<std::size_t>(l - 1) * kRow;
-            const double* k3 = sp.kabs_row(3, l);
-            double* t = taus.data() + static_cast<std::size_t>(l - 1) * kRow;
-            for (int j = 0; j <= iv.npts; ++j) t[j] = k3[j] + fm1 * kg[j];
-            changes.push_back({l, t, 0.0f, false});
+            double* kg = q.scratch.data() + static_cast<std::size_t>(l - 1) * kRow;
+            for (int j = 0; j <= iv.npts; ++j) kg[j] = fm1 * kg[j];
+            changes.push_back({l, kg, 0.0f, false});
         }
         perturbed_spectrum(run, q, changes);
         finish_kind4(run, sun, work);
         store(nl + g, per_factor);
     }
 
-    // Temperature ranges: +1 K in the layers of the range, every line.
+    // Temperature ranges: +1 K in the layers of the range, every line.  The
+    // change of the optical depth is taken between two passes with the same
+    // wing cut, at +1 K and at the layer temperature.
     for (int r = 0; r < q.nranges(); ++r) {
         std::vector<int> layers;
         for (int l = 1; l <= nl; ++l)
             if (q.range_of_layer[l] == r) layers.push_back(l);
-        line_pass(run, q, lines, layers, 1.0f, [](const QLine&) { return true; });
+        auto every = [](const QLine&) { return true; };
+        line_pass(run, q, lines, layers, 1.0f, 0, every);
+        line_pass(run, q, lines, layers, 0.0f, 1, every);
         std::vector<Change> changes;
-        for (int l : layers)
-            changes.push_back({l, q.scratch.data() + static_cast<std::size_t>(l - 1) * kRow,
-                               atm.t_lay[l] + 1.0f, true});
+        for (int l : layers) {
+            double* warm = q.scratch.data() + static_cast<std::size_t>(l - 1) * kRow;
+            const double* cold = q.scratch.data() + (static_cast<std::size_t>(q.nl) + l - 1) * kRow;
+            for (int j = 0; j <= iv.npts; ++j) warm[j] = warm[j] - cold[j];
+            changes.push_back({l, warm, atm.t_lay[l] + 1.0f, true});
+        }
         perturbed_spectrum(run, q, changes);
         finish_kind4(run, sun, work);
         store(nl + ng + r, 1.0);

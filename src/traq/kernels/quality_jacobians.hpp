@@ -31,6 +31,11 @@ constexpr double kTemperatureCorrelationKm = 5.0;
 // Upper bounds (km) of the altitude ranges of the temperature Jacobians; the
 // last range reaches the top of the atmosphere.
 inline constexpr float kTemperatureRangeTops[] = {2.0f, 4.0f, 7.0f, 10.0f, 14.0f, 20.0f, 30.0f};
+// Wing cut of the line passes of the Jacobians (line strength x Voigt value,
+// as the intensity cut of the run): contributions below about 1e-9 in
+// optical depth are left out, which costs nothing measurable in a Jacobian
+// and saves the far wings that dominate the cost of a line pass.
+constexpr float kJacobianCut = 1.0e-11f;
 
 struct QualityState {
     int nl = 0;                       // target layer entries (layers 1..nl)
@@ -48,7 +53,7 @@ struct QualityState {
     std::vector<float> jac;
 
     // Work space of the passes (allocated once per run).
-    ZeroArray scratch; // nl rows of MP + 1 values
+    ZeroArray scratch; // 2 nl rows of MP + 1 values
     ZeroArray ef3;     // e(tau) of all lines per layer (nl rows)
     ZeroArray planck;  // Planck values per layer (radiance only)
     std::vector<double> base;
