@@ -271,3 +271,57 @@ TEST(QualityRanking, FinerGridGivesTheSameFigures) {
     EXPECT_NEAR(num(rf[0][5]), num(rc[0][5]), 0.02 * num(rc[0][5])); // noise
     EXPECT_NEAR(num(rf[0][9]), num(rc[0][9]), 0.02 * num(rc[0][9])); // total
 }
+
+// The target Jacobians of layers outside the altitude slab come from a line
+// pass and spectrum of their own; they agree with the weighting-function
+// passes that a slab over the whole atmosphere gives, in transmission and in
+// radiance.
+TEST(QualityRanking, LayersOutsideTheSlabAgreeWithTheWeightingPasses) {
+    std::string db;
+    db += line_record(1, 1, 2001.2, 2.0e-24, 0.09, 50.0);
+    db += line_record(5, 1, 2001.5, 1.0e-20, 0.06, 80.0);
+    for (const char* rt : {"a", "r"}) {
+        const std::vector<std::pair<int, std::string>> base = {
+            {12, rt}, {15, "0.0"}, {16, "2001.0"}, {17, "2002.0"}, {30, "0.005"}};
+        auto whole = base, low = base;
+        whole.push_back({24, "100.0"});
+        low.push_back({24, "10.0"});
+        QualityRun a(db, whole), b(db, low);
+        a.go();
+        b.go();
+        ASSERT_EQ(b.stop, "Stop - Program terminated.") << b.console;
+        const traq::QualityState &qa = *a.run.quality, &qb = *b.run.quality;
+        ASSERT_EQ(qa.rows(), qb.rows());
+        ASSERT_EQ(qa.rows(), 501u);
+        const std::size_t centre = 250; // 2001.5
+        for (int layer : {5, 11, 30, 60}) {
+            const double ka = qa.row(centre)[layer - 1], kb = qb.row(centre)[layer - 1];
+            EXPECT_NE(ka, 0.0) << rt << layer;
+            EXPECT_NEAR(kb, ka, 1e-5 * std::fabs(ka)) << rt << " layer " << layer;
+        }
+        // Radiance: more target emits more; transmission: absorbs more.
+        if (rt[0] == 'r')
+            EXPECT_GT(qa.row(centre)[0], 0.0f);
+        else
+            EXPECT_LT(qa.row(centre)[0], 0.0f);
+    }
+}
+
+// A range of two intervals: the kept points run on across the boundary,
+// which is kept once.
+TEST(QualityRanking, PointsRunOnAcrossIntervals) {
+    const std::string db = line_record(5, 1, 2001.5, 1.0e-20, 0.06, 80.0);
+    QualityRun c(db, {{16, "2000.0"}, {17, "2002.0"}, {26, "0.00005"}, {27, "1.0"}});
+    c.go();
+    ASSERT_EQ(c.stop, "Stop - Program terminated.") << c.console;
+    EXPECT_EQ(c.run.iv.nint, 2);
+    const traq::QualityState& q = *c.run.quality;
+    ASSERT_EQ(q.rows(), 20001u); // 2001.0 .. 2002.0
+    for (std::size_t p = 1; p < q.rows(); ++p) {
+        ASSERT_GT(q.nu[p], q.nu[p - 1]);
+        ASSERT_NEAR(q.nu[p] - q.nu[p - 1], 0.00005, 1e-6);
+    }
+    EXPECT_NEAR(q.nu.front(), 2001.0, 1e-4);
+    EXPECT_NEAR(q.nu.back(), 2002.0, 1e-4);
+    EXPECT_GE(c.table79().size(), 2u);
+}
