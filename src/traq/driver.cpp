@@ -7,8 +7,10 @@
 #include "traq/instrument/instrument.hpp"
 #include "traq/instrument/plot.hpp"
 #include "traq/kernels/averaging_kernel.hpp"
+#include "traq/kernels/quality_jacobians.hpp"
 #include "traq/kernels/weighting.hpp"
 #include "traq/microwindows/microwindows.hpp"
+#include "traq/microwindows/quality_ranking.hpp"
 #include "traq/options.hpp"
 #include "traq/spectra/air_path.hpp"
 #include "traq/spectra/atmosphere.hpp"
@@ -197,7 +199,12 @@ void weighting_passes(Run& run, RtWork& rt, SolarSpectrum& sun,
 void final_tables(Run& run) {
     const Options& opt = run.opt;
     std::ostream& con = *run.console;
-    if (opt.study == 'd') microwindow_search(opt, con);
+    if (opt.study == 'd') {
+        if (run.quality)
+            quality_search(run, con);
+        else
+            microwindow_search(opt, con);
+    }
     if (opt.study == 'w' || opt.study == 'a')
         write_table77(opt.table_path[T77], run.iv.npts, run.path.nloop, run.ws.wf, run.atm, con);
     if (opt.study == 'a')
@@ -261,8 +268,14 @@ void run_traq(Run& run) {
     sp.allocate();
     const bool weighting = opt.study == 'w' || opt.study == 'a';
     if (weighting) run.ws.wf.allocate(MP + 1, MLEV);
+    // Ranking key q: Jacobians on the cached all-lines factors.
+    const bool quality = opt.study == 'd' && opt.sort_key == 'q';
+    if (quality) {
+        run.quality = std::make_shared<QualityState>();
+        prepare_quality(run, *run.quality);
+    }
     RtWork rt;
-    rt.cache = weighting;
+    rt.cache = weighting || quality;
     SolarSpectrum sun;
     std::vector<std::vector<float>> conv_work(NKIND + 1);
     const int nl = path.nloop;
@@ -321,6 +334,7 @@ void run_traq(Run& run) {
         if (iint == 1) write_table71_header(t71, opt.study, opt.rt_kind);
         write_table71_rows(t71, opt.study, iv.npts, iv.nu_lo, opt.dnu, sp);
         run.times.tables += seconds_since(t0);
+        if (quality) quality_passes(run, rt, sun, conv_work, *run.quality);
     }
 
     write_table70(t70, nl, atm);

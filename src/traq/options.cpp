@@ -96,7 +96,7 @@ void read_control_file(Options& opt, const std::string& control_path,
             break;
         case 11:
             opt.sort_key = c1;
-            if (!one_of(c1, "tedir")) fts::stop_run(" Sorting choice must be t,e,d,i or r");
+            if (!one_of(c1, "tedirq")) fts::stop_run(" Sorting choice must be t,e,d,i or r");
             break;
         case 12:
             opt.rt_kind = c1;
@@ -247,6 +247,14 @@ void read_control_file(Options& opt, const std::string& control_path,
     if (opt.physics_kind == 'a' && opt.study == 'd' &&
         !(opt.t_sens >= 70.0f && opt.t_sens <= 398.0f))
         fts::stop_run(" Temperature of line 35 must lie within 70 to 398 K with accurate physics");
+    if (opt.sort_key == 'q') {
+        if (opt.study != 'd') fts::stop_run(" Ranking key q needs study d");
+        if (opt.run_mode == 's') fts::stop_run(" Ranking key q needs a complete run (run mode c)");
+        if (!(opt.sigma_noise > 0.0f))
+            fts::stop_run(" Ranking key q needs a noise above 0 on line 30");
+        if (!(opt.sigma_apriori > 0.0f))
+            fts::stop_run(" Ranking key q needs an a-priori uncertainty above 0 on line 31");
+    }
 
     for (int t = 0; t < NTABLES; ++t) opt.table_path[t] = opt.table_prefix + kTableNames[t];
     opt.solar_path = opt.input_prefix + "solar.dat";

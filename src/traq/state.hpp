@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -30,8 +31,8 @@ constexpr int NKIND = 4;  // mixtures
 constexpr int kControlLines = 43; // lines of the control file "input-korav"
 constexpr int kPhysicsLine = 44;  // the optional line after them: s or a
 
-// Indices of the ten table paths.
-enum Table { T70, T71, T72, T73, T74, T75, T76, T77, T78, T90, NTABLES };
+// Indices of the table paths (table79: the error budget of ranking key q).
+enum Table { T70, T71, T72, T73, T74, T75, T76, T77, T78, T90, T79, NTABLES };
 extern const std::array<const char*, NTABLES> kTableNames;
 
 // Every value of the control file "input-korav" (single precision where the
@@ -222,6 +223,8 @@ struct StageTimes {
     double tables = 0;     // writing table71
 };
 
+struct QualityState; // Jacobians of ranking key q
+
 struct Run {
     Options opt;
     Atmosphere atm;
@@ -232,6 +235,7 @@ struct Run {
     std::ostream* console = &std::cout;
     int threads = 1;
     StageTimes times;
+    std::shared_ptr<QualityState> quality; // set in complete runs of ranking key q
 };
 
 // Number of threads from TRAQ_THREADS (default: all hardware threads).

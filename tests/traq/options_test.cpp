@@ -206,3 +206,35 @@ TEST(ControlFile, AccuratePhysicsNeedsASensitivityTemperatureInsideThePartitionS
     EXPECT_EQ(read(korav_control({{9, "s"}, {35, "500"}}) + "a\n").stop, "");
     EXPECT_EQ(read(korav_control({{9, "d"}, {35, "500"}}) + "s\n").stop, "");
 }
+
+TEST(ControlFile, RankingKeyQAndItsChecks) {
+    const std::vector<std::pair<int, std::string>> q = {{9, "d"}, {11, "q"}};
+    Outcome o = read(korav_control(q));
+    EXPECT_EQ(o.stop, "");
+    EXPECT_EQ(o.opt.sort_key, 'q');
+    EXPECT_EQ(o.opt.table_path[T79], "table79");
+    EXPECT_EQ(read(korav_control({{4, "out/"}, {9, "d"}, {11, "q"}})).opt.table_path[T79],
+              "out/table79");
+    const struct {
+        std::pair<int, std::string> change;
+        std::string message;
+    } cases[] = {
+        {{9, "a"}, " Ranking key q needs study d"},
+        {{9, "s"}, " Ranking key q needs study d"},
+        {{5, "s"}, " Ranking key q needs a complete run (run mode c)"},
+        {{30, "0.0"}, " Ranking key q needs a noise above 0 on line 30"},
+        {{30, "-0.005"}, " Ranking key q needs a noise above 0 on line 30"},
+        {{31, "0"}, " Ranking key q needs an a-priori uncertainty above 0 on line 31"},
+        {{31, "-1.0"}, " Ranking key q needs an a-priori uncertainty above 0 on line 31"},
+    };
+    for (auto& c : cases) {
+        auto control = q;
+        control.push_back(c.change);
+        Outcome bad = read(korav_control(control));
+        EXPECT_EQ(bad.stop, c.message) << c.change.first << " " << c.change.second;
+        EXPECT_EQ(bad.echoed, 43);
+    }
+    // The same values pass with the other keys.
+    EXPECT_EQ(read(korav_control({{9, "a"}, {11, "t"}, {30, "0"}})).stop, "");
+    EXPECT_EQ(read(korav_control({{9, "d"}, {11, "r"}, {31, "-1"}})).stop, "");
+}

@@ -156,7 +156,14 @@ void target_lines_table73(const Options& opt, const Table71ReadBack& t71, std::o
         if (species <= 32) s1 = s1 * partition_ratio(species, t1);
         float s2 = static_cast<float>((1.0 - std::exp(-c2 * nu / t2)) * std::exp(-c2 * e_low / t2));
         if (species <= 32) s2 = s2 * partition_ratio(species, t2);
-        const float rel_eprim = static_cast<float>(100.0 * (s2 - s1) / (2.0 * s1));
+        float rel_eprim = static_cast<float>(100.0 * (s2 - s1) / (2.0 * s1));
+        if (opt.sort_key == 'q') {
+            // Ranking key q: S2 in double as well, so that lines of high
+            // lower-state energy keep their sensitivity.
+            double s2d = (1.0 - std::exp(-c2 * nu / t2)) * std::exp(-c2 * e_low / t2);
+            if (species <= 32) s2d = s2d * partition_ratio(species, t2);
+            rel_eprim = static_cast<float>(100.0 * (s2d - s1) / (2.0 * s1));
+        }
         write_row(nu, e_low, rel_eprim, intensity, interference);
     }
     in72.close();
