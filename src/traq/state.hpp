@@ -5,6 +5,7 @@
 // indexing (element 0 unused) so that the code reads like the formulas.
 #pragma once
 
+#include "common/output_set.hpp"
 #include "common/threads.hpp"
 
 #include <array>
@@ -227,6 +228,7 @@ struct Run {
     std::ostream* console = &std::cout;
     int threads = 1;
     StageTimes times;
+    fts::OutputSet outputs{"traq"}; // the run's output files, replaced whole at its end
 };
 
 // Number of threads from TRAQ_THREADS (default: all hardware threads).
