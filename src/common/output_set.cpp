@@ -126,7 +126,8 @@ void OutputSet::lock_directory(const std::string& dir, const std::string& final_
         for (const Lock& l : locks_)
             if (l.dir == canon.string()) return;
 
-    const std::string lock_path = (fs::path(dir) / ("." + program_ + ".lock")).string();
+    const std::string lock_name = "." + program_ + ".lock";
+    const std::string lock_path = dir == "." ? lock_name : (fs::path(dir) / lock_name).string();
     int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     const int e = errno;
     bool writable = fd >= 0;
