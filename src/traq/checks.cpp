@@ -76,6 +76,16 @@ void check_plot_columns(const Options& opt) {
         fts::stop_run(" No plot because a column number is below 1 ");
 }
 
+void load_solar_spectrum(const Options& opt, SolarSpectrum& sun) {
+    if (opt.rt_kind != 'a' || opt.solar_choice != 'y') return;
+    sun.load(opt.solar_path);
+    if (sun.w.size() >= 2) return;
+    if (sun.has_error) fts::file_error(sun.path, sun.error_problem);
+    fts::stop_run(" " + opt.solar_path +
+                  " holds no usable record after its first, but line 8 asks for the solar "
+                  "spectrum");
+}
+
 void warn_about_database(const Options& opt, std::ostream& console) {
     // The order of the records is checked where the lines are first read;
     // an unsorted database ends the run there, right after these lines.

@@ -4,6 +4,7 @@
 // whose results are likely nonsense although it ends normally.
 #pragma once
 
+#include "traq/spectra/solar.hpp"
 #include "traq/state.hpp"
 
 #include <ostream>
@@ -34,6 +35,11 @@ void check_limits_before_work(const Options& opt, const AirPath& path, Interval 
 // step, row count), five numbers in each row, its last line ended.  A
 // damaged or foreign table is refused naming the row.
 void verify_table71(const Options& opt);
+
+// Loads "solar.dat" when line 8 asks for the solar spectrum of a
+// transmission run, before any work; one without two samples after its
+// first record would leave every spectrum without the sun and is refused.
+void load_solar_spectrum(const Options& opt, SolarSpectrum& sun);
 
 // Warnings about the line database: no line near the range (with the margin
 // of line 27), or no line of the target gas within it.

@@ -294,16 +294,7 @@ void run_traq(Run& run) {
     check_limits_before_work(opt, path, iv);
     warn_about_database(opt, con);
     SolarSpectrum sun;
-    if (opt.rt_kind == 'a' && opt.solar_choice == 'y') {
-        sun.load(opt.solar_path);
-        // The solar factor needs two samples after the first record.
-        if (sun.w.size() < 2) {
-            if (sun.has_error) fts::file_error(sun.path, sun.error_problem);
-            fts::stop_run(" " + opt.solar_path +
-                          " holds no usable record after its first, but line 8 asks for the "
-                          "solar spectrum");
-        }
-    }
+    load_solar_spectrum(opt, sun);
 
     Spectra& sp = run.sp;
     sp.allocate();

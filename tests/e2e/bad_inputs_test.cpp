@@ -784,6 +784,15 @@ std::vector<BadInput> catalogue() {
         .fails("lines.dat", "record 12 is short (file ends at character 1161)")
         .keeps({"output", "table70", "table71", "table72", "table76"});
 
+    c.add("TraqSolarSpectrumWithoutSamples", T,
+          [](Scene& s) {
+              s.korav(8, "y");
+              s.write("solar.dat", "700.0 1.0\n"); // the first record is never used
+          })
+        .stops(" solar.dat holds no usable record after its first, but line 8 asks for the solar "
+               "spectrum")
+        .before_work();
+
     // ---- traq: limits the control file decides, checked before any work ----
     c.add("TraqRangeOfExactlyTwoIntervals", T,
           [](Scene& s) {
