@@ -24,11 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         traq::refuse_bad_values(opt);
         traq::check_plot_columns(opt);
         // What the run may then take for granted.
-        if (!(opt.nu_margin >= 0.0f) || !(opt.nu_end < 99999.99f)) std::abort();
-        if (opt.geometry == 'g' && !(opt.geom_value >= 0.0f && opt.geom_value < 90.0f))
-            std::abort();
-        if (opt.geometry == 's' && !(opt.geom_value >= 0.0f)) std::abort();
-        if (opt.study == 'd' &&
+        if (opt.run_mode == 'c') {
+            if (!(opt.nu_margin >= 0.0f) || !(opt.nu_end < 99999.99f)) std::abort();
+            if (opt.geometry == 'g' && !(opt.geom_value >= 0.0f && opt.geom_value < 90.0f))
+                std::abort();
+            if (opt.geometry == 's' && !(opt.geom_value >= 0.0f)) std::abort();
+        }
+        if (opt.run_mode != 'd' && opt.study == 'd' &&
             (!(opt.mw_centre_half > 0.0f) || !(2.0f * opt.mw_start_half <= 999.99f) ||
              !(opt.win_gap > 0.0f && opt.win_gap <= 999.99f) ||
              !(opt.t_sens >= 100.0f && opt.t_sens <= 1000.0f)))

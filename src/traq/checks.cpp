@@ -29,9 +29,8 @@ std::string target_text(const Options& opt) {
 // Largest window width that fits the F6.2 width fields of table74 to table76.
 constexpr float kMaxWidth = 999.99f;
 
-} // namespace
-
-void refuse_bad_values(const Options& opt) {
+// The values of the spectral run (run mode c).
+void refuse_bad_spectrum_values(const Options& opt) {
     if (opt.nu_margin < 0.0f) fts::stop_run(" Margin of line 27 must not be negative");
     if (opt.geometry == 'g' && !(opt.geom_value >= 0.0f && opt.geom_value < 90.0f))
         fts::stop_run(" Zenith angle of line 25 must lie from 0 to below 90 degrees");
@@ -42,6 +41,14 @@ void refuse_bad_values(const Options& opt) {
     // The wavenumber column of table71 is F10.4.
     if (!(opt.nu_end < 99999.99f))
         fts::stop_run(" Spectral range must lie below 100000 cm-1 (the tables hold F10.4)");
+}
+
+} // namespace
+
+void refuse_bad_values(const Options& opt) {
+    // Run mode d only draws a plot; run mode s only searches microwindows.
+    if (opt.run_mode == 'd') return;
+    if (opt.run_mode == 'c') refuse_bad_spectrum_values(opt);
     if (opt.study != 'd') return;
 
     // The microwindow tables: positions F9.4 and F7.2, widths F6.2,

@@ -11,13 +11,14 @@
 
 namespace traq {
 
-// Refuses (exit status 2) values the run would turn into nonsense: a negative
-// margin, a zenith angle outside 0 to below 90 degrees, a negative tangent
-// altitude or profile factor, a range beyond the wavenumber column of the
-// tables, and in study d window widths that are not positive or do not fit
-// their table fields, a temperature of line 35 outside 100 to 1000 K, an
-// echo count of line 1 outside 0 to 43 (one that is not an integer is the
-// error of the file layer the later read-back would give).
+// Refuses (exit status 2) values the run would turn into nonsense.  Run
+// mode c: a negative margin, a zenith angle outside 0 to below 90 degrees, a
+// negative tangent altitude or profile factor, a range beyond the wavenumber
+// column of the tables.  Study d (run modes c and s): window widths that are
+// not positive or do not fit their table fields, a temperature of line 35
+// outside 100 to 1000 K, an echo count of line 1 outside 0 to 43 (one that
+// is not an integer is the error of the file layer the later read-back would
+// give).  Run mode d uses none of these values.
 void refuse_bad_values(const Options& opt);
 
 // The plot columns of line 42 when line 40 asks for a plot.
