@@ -765,6 +765,14 @@ std::vector<BadInput> catalogue() {
          s.korav(35, "0.0");
          s.korav(38, "0.0");
      }).works();
+    c.add("TraqDisplayModeIgnoresValuesItDoesNotUse", T,
+          [](Scene& s) {
+              s.korav(5, "d");
+              s.korav(25, "g 400");
+              s.korav(27, "-1.0");
+          })
+        .works()
+        .leaves_out({"table71"});
     c.add("TraqRefusedRunKeepsTheOutputsOfThePreviousRun", T,
           [](Scene& s) {
               s.earlier_complete_run();
