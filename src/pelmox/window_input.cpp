@@ -63,14 +63,14 @@ std::vector<std::string> read_window_list(const std::string& path) {
         int values = 0;
         float centre = 0;
         double width = 0;
-        while (sc.next(token, is_null)) {
+        while (values < 3 && sc.next(token, is_null)) { // a third value is one too many
             const bool ok =
                 values == 0 ? fts::parse_real(token, centre) : fts::parse_real(token, width);
             if (is_null || !ok) in.fail("cannot read '" + token + "' as a number");
             ++values;
         }
         if (values != 2)
-            refuse("columns 9-23 hold " + std::to_string(values) +
+            refuse("columns 9-23 hold " + (values > 2 ? "more than 2" : std::to_string(values)) +
                    " numbers, a window record the centre and the width");
         const char c23 = line[22];
         if (line.size() > 23 && c23 != ' ' && c23 != ',' && line[23] != ' ' && line[23] != ',')

@@ -101,14 +101,15 @@ void verify_table71(const Options& opt) {
             int values = 0;
             bool is_null = false;
             float v = 0;
-            while (sc.next(token, is_null)) {
+            while (values < 6 && sc.next(token, is_null)) { // a sixth is one too many
                 ++values;
                 if (is_null || !fts::parse_real(token, v))
                     in.fail("cannot read '" + token + "' as a number");
             }
             if (values != 5)
-                refuse_table71("has " + std::to_string(values) + " numbers in row " +
-                               std::to_string(row) + " (line " + std::to_string(in.line_number()) +
+                refuse_table71("has " + (values > 5 ? "more than 5" : std::to_string(values)) +
+                               " numbers in row " + std::to_string(row) + " (line " +
+                               std::to_string(in.line_number()) +
                                ") where a difference table has 5");
             const float nu = static_cast<float>(j) * opt.dnu + iv.nu_lo;
             const std::string want = fts::field::F(nu, 10, 4);

@@ -956,6 +956,14 @@ std::vector<BadInput> catalogue() {
           })
         .stops(" table71 of the earlier run is cut short: its last row (1001) has no line end")
         .keeps(later);
+    c.add("TraqSortTable71RepeatCountOfABillion", T,
+          [](Scene& s) {
+              s.earlier_complete_run();
+              s.edit_line("table71", 10, " 2000.0060 1000000000*1");
+          })
+        .stops(" table71 of the earlier run has more than 5 numbers in row 7 (line 10) where a "
+               "difference table has 5")
+        .keeps(later);
     c.add("TraqSortTable71OfAnotherRange", T,
           [](Scene& s) {
               s.earlier_complete_run();
@@ -1032,8 +1040,17 @@ std::vector<BadInput> catalogue() {
           [](Scene& s) {
               s.write("table76", "name     cm-1     window \nco       2000.50 0.40 9.9\n");
           })
-        .stops(" Window record of table76 line 2 is damaged: columns 9-23 hold 3 numbers, a window "
-               "record the centre and the width: 'co       2000.50 0.40 9.9'");
+        .stops(" Window record of table76 line 2 is damaged: columns 9-23 hold more than 2 "
+               "numbers, a window record the centre and the width: 'co       2000.50 0.40 9.9'");
+    c.add("PelmoxTable76RepeatCountOfABillion", P,
+          [](Scene& s) {
+              // Found by fuzzing: the count of the values must not run
+              // through the repeats one by one.
+              s.write("table76", "name     cm-1     window \nco       1008888880*-2 4.0 3.01\n");
+          })
+        .stops(" Window record of table76 line 2 is damaged: columns 9-23 hold more than 2 "
+               "numbers, a window record the centre and the width: 'co       1008888880*-2 4.0 "
+               "3.01'");
     c.add("PelmoxTable76WidthPastColumn23", P,
           [](Scene& s) {
               s.write("table76", "name     cm-1     window \nco       2000.50   0.400\n");
@@ -1142,7 +1159,9 @@ TEST_P(BadInputs, EndWithTheExpectedOutcome) {
     for (const auto& l : b.says)
         EXPECT_NE(r.out.find("\n" + l + "\n"), std::string::npos) << "no line: " << l << "\n"
                                                                   << r.out;
-    if (b.before_work) EXPECT_EQ(r.out.find(" Working at"), std::string::npos) << r.out;
+    if (b.before_work) {
+        EXPECT_EQ(r.out.find(" Working at"), std::string::npos) << r.out;
+    }
     // Whatever the outcome, no temporary output is left behind.
     for (const auto& e : fs::directory_iterator(s.dir.path()))
         EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos)
