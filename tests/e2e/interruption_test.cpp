@@ -172,16 +172,19 @@ TEST(Interruption, TraqKeepsThePreviousCompleteOutputsWhateverStopsIt) {
     }
 
     // SIGKILL cannot be caught: the previous outputs stand beside at most
-    // the temporaries of the killed run...
-    Started killed;
-    start(killed, d, TRAQ_EXE);
-    ASSERT_TRUE(wait_for(killed.pid, table71_growing(d, killed.pid)));
-    ::kill(killed.pid, SIGKILL);
-    EXPECT_EQ(finish(killed.pid), 128 + SIGKILL);
-    EXPECT_EQ(read_all(d, kTraqOutputs), previous);
-    const auto left = temporaries(d, "traq");
-    EXPECT_NE(std::find(left.begin(), left.end(), temporary(killed.pid, "table71", "traq")),
-              left.end());
+    // the temporaries of the killed runs...
+    for (const bool mid : {false, true}) {
+        Started killed;
+        start(killed, d, TRAQ_EXE);
+        ASSERT_TRUE(
+            wait_for(killed.pid, mid ? table71_growing(d, killed.pid) : echo_begun(d, killed.pid)));
+        ::kill(killed.pid, SIGKILL);
+        EXPECT_EQ(finish(killed.pid), 128 + SIGKILL);
+        EXPECT_EQ(read_all(d, kTraqOutputs), previous);
+        const auto left = temporaries(d, "traq");
+        const std::string mark = temporary(killed.pid, mid ? "table71" : "output", "traq");
+        EXPECT_NE(std::find(left.begin(), left.end(), mark), left.end()) << mark;
+    }
 
     // ...which the next run removes; its normal end replaces every output.
     ProcResult again = run_in(d.path(), TRAQ_EXE, "", "TRAQ_THREADS=1");
