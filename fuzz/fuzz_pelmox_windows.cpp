@@ -1,6 +1,7 @@
-// pelmox's window list "table76" and its profile file: every window record is
-// parsed, the profile read, the isotope entries added, the grid laid out and
-// the lines of the window deposited, as the program does before smoothing.
+// pelmox's window list "table76" and its profile file: the list is read and
+// verified whole, then every window record is parsed, the profile read, the
+// isotope entries added, the grid laid out and the lines of the window
+// deposited, as the program does before smoothing.
 //
 // Input: one byte for the observer altitude and the database kind, then the
 // "table76" text and the ".vmr" text separated by a NUL byte.
@@ -34,19 +35,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         pelmox::RunState rs;
         pelmox::Profile p;
         pelmox::Window w;
-        fts::LineInput table76(t76);
-        table76.require("the header record");
-        std::string record;
-        int windows = 0;
-        while (table76.next(record) && windows++ < 20) {
-            pelmox::parse_window_record(record, rs, w, table76.name(), table76.line_number());
+        const std::vector<std::string> records = pelmox::read_window_list(t76);
+        for (std::size_t k = 1; k < records.size() && k <= 20; ++k) {
+            // A verified record names a known gas and fits the grid.
+            if (records[k].size() < 23) std::abort();
+            pelmox::parse_window_record(records[k], rs, w, t76, static_cast<long>(k) + 1);
             if (rs.target_idx < 1 || rs.target_idx > pelmox::MSPECI) std::abort();
             pelmox::read_profile(pelmox::profile_file(s), rs, s.z_obs, p);
             if (p.n_lev < 0 || p.n_lev > pelmox::MLEV) std::abort();
             if (p.nspeci < 0 || p.nspeci + rs.n_extra + 1 > pelmox::MSPECI) std::abort();
             pelmox::add_isotope_entries(w, rs, p);
             pelmox::set_grid(w, ws);
-            if (ws.i_hi > pelmox::mp) std::abort();
+            if (ws.i_hi > pelmox::mp || !(w.win_width > 0.0)) std::abort();
             pelmox::compute_columns(p, ws);
             pelmox::read_sticks(s, w, rs, p, ws);
         }

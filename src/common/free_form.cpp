@@ -105,6 +105,18 @@ void FreeScanner::begin_statement() {
     }
 }
 
+bool FreeScanner::rest_of_line_blank() const {
+    if (repeat_ > 0) return false;
+    if (slash_) return true;
+    std::size_t p = pos_;
+    while (p < text_.size() && is_blank(text_[p])) ++p;
+    if (p < text_.size() && text_[p] == ',') {
+        ++p;
+        while (p < text_.size() && is_blank(text_[p])) ++p;
+    }
+    return p >= text_.size();
+}
+
 bool FreeScanner::fill() {
     if (!in_) return false;
     std::string line;
@@ -229,7 +241,7 @@ void store(const FreeTarget& t, const std::string& tok, const std::string& file,
 
 template <class It>
 ReadResult read_targets(FreeScanner& sc, It first, It last, const std::string& file,
-                        const LineInput* in, long fixed_line) {
+                        const LineInput* in, long fixed_line, RowInfo* row = nullptr) {
     sc.begin_statement();
     std::string tok;
     bool is_null = false;
@@ -238,9 +250,16 @@ ReadResult read_targets(FreeScanner& sc, It first, It last, const std::string& f
             if (sc.hit_slash()) return ReadResult::ok;
             return ReadResult::end_of_file;
         }
+        const long line = in ? in->line_number() : fixed_line;
+        if (row) {
+            if (row->values == 0) row->first_line = line;
+            row->last_line = line;
+            ++row->values;
+        }
         if (is_null) continue;
-        store(*it, tok, file, in ? in->line_number() : fixed_line);
+        store(*it, tok, file, line);
     }
+    if (row) row->ends_line = sc.rest_of_line_blank();
     return ReadResult::ok;
 }
 
@@ -259,12 +278,36 @@ template <class It> ReadResult read_free_range(LineInput& in, It first, It last)
 template ReadResult read_free_range(LineInput&, FreeTarget*, FreeTarget*);
 template ReadResult read_free_range(LineInput&, const FreeTarget*, const FreeTarget*);
 
+template <class It> ReadResult read_free_row(LineInput& in, It first, It last, RowInfo& row) {
+    row = RowInfo{};
+    FreeScanner sc(in);
+    return read_targets(sc, first, last, in.name(), &in, 0, &row);
+}
+
+template ReadResult read_free_row(LineInput&, FreeTarget*, FreeTarget*, RowInfo&);
+template ReadResult read_free_row(LineInput&, const FreeTarget*, const FreeTarget*, RowInfo&);
+
 void read_free_text(std::string_view text, std::initializer_list<FreeTarget> targets,
                     const std::string& file, long line) {
     FreeScanner sc(text);
     if (read_targets(sc, targets.begin(), targets.end(), file, nullptr, line) ==
         ReadResult::end_of_file)
         file_error(file, "line " + std::to_string(line) + ": too few values");
+}
+
+void require_whole_row(const std::string& file, const std::string& layout, int number,
+                       const RowInfo& row, ReadResult result) {
+    if (result == ReadResult::end_of_file) {
+        if (row.values > 0)
+            stop_run(" " + file + ": " + layout + ", but the last row (line " +
+                     std::to_string(row.first_line) + ") holds only " + std::to_string(row.values) +
+                     " values");
+        return;
+    }
+    if (!row.ends_line)
+        stop_run(" " + file + ": " + layout + ", but row " + std::to_string(number) +
+                 " ends inside line " + std::to_string(row.last_line) +
+                 " (every row must begin on a new line)");
 }
 
 } // namespace fts

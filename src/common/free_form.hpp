@@ -42,6 +42,27 @@ ReadResult read_free(LineInput& in, std::initializer_list<FreeTarget> targets);
 // The same, for a caller-supplied list of targets.
 template <class It> ReadResult read_free_range(LineInput& in, It first, It last);
 
+// Where a data row (one read statement) lay in its file.
+struct RowInfo {
+    long first_line = 0;   // line of its first value
+    long last_line = 0;    // line of its last value
+    int values = 0;        // values read (null values included)
+    bool ends_line = true; // no further value follows its last value on that line
+};
+
+// Reads one data row like read_free_range and tells where it lay, so that a
+// table can insist that every row begins on a new line: a row that ends
+// inside a line (values left over on it) holds fewer values than that line,
+// and a file that ends inside a row cuts it short.
+template <class It> ReadResult read_free_row(LineInput& in, It first, It last, RowInfo& row);
+
+// Stops the run (a refused input) when row number `number` of a table did not
+// fill its lines exactly: it ended inside a line, or the file ended inside
+// it (`result` end_of_file with some values read).  `layout` says what a row
+// should hold ("the header declares 53 columns").
+void require_whole_row(const std::string& file, const std::string& layout, int number,
+                       const RowInfo& row, ReadResult result);
+
 // Reads from one text (an internal record).  The end of the text before every
 // target has a value is an error of the file layer, reported for the given
 // file and line.
@@ -61,6 +82,8 @@ class FreeScanner {
     // A null value gives is_null = true.
     bool next(std::string& value, bool& is_null);
     bool hit_slash() const { return slash_; }
+    // True when no value is left on the current line (after a slash: true).
+    bool rest_of_line_blank() const;
 
   private:
     bool fill();

@@ -2,11 +2,11 @@
 
 #include "common/fixed_field.hpp"
 #include "common/stop.hpp"
+#include "common/text_io.hpp"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 namespace fts {
 
@@ -111,12 +111,12 @@ int translate_molecule(char db_kind, int mol, int& iso) {
 }
 
 long count_records(const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) file_error(path, "is a directory, not a file");
+    require_regular_file(path);
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
+    const int e = errno;
     if (!in.is_open())
-        file_error(path,
-                   std::string("cannot open file for reading (") + std::strerror(errno) + ")");
+        file_error(path, std::string("cannot open file for reading (") + std::strerror(e) + ")");
     std::vector<char> buf(1 << 16); // the file is read in blocks of 64 KiB
     long n = 0;
     char last = '\n';
@@ -136,13 +136,12 @@ void LineDatabase::open(const std::string& path, int reclen, long nrec) {
     path_ = path;
     reclen_ = reclen;
     nrec_ = nrec;
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) file_error(path, "is a directory, not a file");
+    require_regular_file(path);
     errno = 0;
     in_.open(path, std::ios::binary);
+    const int e = errno;
     if (!in_.is_open())
-        file_error(path,
-                   std::string("cannot open file for reading (") + std::strerror(errno) + ")");
+        file_error(path, std::string("cannot open file for reading (") + std::strerror(e) + ")");
     in_.seekg(0, std::ios::end);
     file_size_ = static_cast<long long>(in_.tellg());
     in_.seekg(0);

@@ -5,37 +5,60 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace fts {
 
 namespace {
-std::string open_problem(const std::string& path, const char* what) {
+// The reason of a failed open; e is errno read right after the failing call.
+std::string open_problem(const std::string& path, const char* what, int e) {
     if (path.empty()) return std::string(what) + " (no file name)";
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return std::string("is a directory, not a file");
-    int e = errno;
     if (e != 0) return std::string(what) + " (" + std::strerror(e) + ")";
     return what;
 }
 } // namespace
 
+void require_regular_file(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return;
+    if (S_ISDIR(st.st_mode)) file_error(path, "is a directory, not a file");
+    if (!S_ISREG(st.st_mode)) file_error(path, "is not a regular file");
+}
+
 void LineInput::open(const std::string& path) {
     name_ = path;
     line_no_ = 0;
+    require_regular_file(path);
     errno = 0;
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) file_error(path, "is a directory, not a file");
     in_.open(path, std::ios::in | std::ios::binary);
-    if (!in_.is_open()) file_error(path, open_problem(path, "cannot open file for reading"));
+    const int e = errno;
+    if (!in_.is_open()) file_error(path, open_problem(path, "cannot open file for reading", e));
 }
 
 bool LineInput::next(std::string& line) {
     if (!in_.is_open()) return false;
-    if (!std::getline(in_, line)) {
-        if (in_.bad()) fail("read error");
-        return false;
+    // Room for the longest line, a carriage return before its terminator
+    // and the terminating zero of getline.
+    if (buf_.empty()) buf_.resize(kMaxLineLength + 2);
+    in_.getline(buf_.data(), static_cast<std::streamsize>(buf_.size()));
+    std::size_t n = static_cast<std::size_t>(in_.gcount());
+    if (in_.bad()) fail("read error");
+    if (in_.fail()) {
+        if (n == 0 && in_.eof()) return false; // nothing left
+        if (!in_.eof()) {
+            ++line_no_;
+            fail("line longer than " + std::to_string(kMaxLineLength) + " characters");
+        }
+        in_.clear(std::ios::eofbit); // a last line without terminator
+    } else if (!in_.eof()) {
+        --n; // the terminator, counted but not stored
     }
+    line.assign(buf_.data(), n);
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > kMaxLineLength) {
+        ++line_no_;
+        fail("line longer than " + std::to_string(kMaxLineLength) + " characters");
+    }
     ++line_no_;
     return true;
 }
@@ -59,11 +82,12 @@ void LineInput::fail(std::string_view problem) const {
 
 void LineOutput::open(const std::string& path) {
     name_ = path;
-    errno = 0;
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) file_error(path, "is a directory, not a file");
+    errno = 0;
     out_.open(path, std::ios::out | std::ios::trunc | std::ios::binary);
-    if (!out_.is_open()) file_error(path, open_problem(path, "cannot create file"));
+    const int e = errno;
+    if (!out_.is_open()) file_error(path, open_problem(path, "cannot create file", e));
 }
 
 void LineOutput::line(std::string_view text) {

@@ -308,6 +308,7 @@ void apply_solar(const std::string& solar_path, const Window& w, RunState& rs, P
     double prev_nu = 0, prev_t = 0;
     double cur_nu = solar_first_nu, cur_t = solar_first_value;
     bool done = false;
+    ws.solar_points = 0;
     while (!done) {
         // Advance to the next pair of records.
         prev_nu = cur_nu;
@@ -325,6 +326,7 @@ void apply_solar(const std::string& solar_path, const Window& w, RunState& rs, P
             }
             if (i >= 0 && i <= mp) ws.t_others[i] = ws.t_others[i] * m;
             if (i == tp) ws.t_others_peak = ws.t_others_peak * m;
+            ++ws.solar_points;
             ++i;
             if (i > last) {
                 done = true;

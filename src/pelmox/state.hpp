@@ -128,6 +128,7 @@ struct Workspace {
     double t_target_peak = 0, t_others_peak = 0;
     bool db_order_checked = false; // the database order is checked at the first window
     double contrib = 0, total = 0;
+    int solar_points = 0; // evaluated points that received a solar factor
     int threads = 1;
     std::vector<SmoothScratch> smooth_scratch; // one per thread
 

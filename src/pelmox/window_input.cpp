@@ -36,6 +36,56 @@ void parse_window_record(std::string_view line, RunState& rs, Window& w, const s
     w.nu_max_ext = w.nu_max + eval_margin;
 }
 
+std::vector<std::string> read_window_list(const std::string& path) {
+    fts::LineInput in(path);
+    std::vector<std::string> records;
+    records.push_back(in.require("the header record"));
+    const GasTable gases; // as at the start of the run
+    std::string line, token;
+    while (in.next(line)) {
+        const long n = in.line_number();
+        auto refuse = [&](const std::string& why) {
+            fts::stop_run(" Window record of table76 line " + std::to_string(n) +
+                          " is damaged: " + why + ": '" + line + "'");
+        };
+        if (line.size() < 23)
+            refuse("it ends at column " + std::to_string(line.size()) +
+                   ", a window record has 23 columns");
+        const bool digit = line[0] >= '1' && line[0] <= '5';
+        const std::string name = line.substr(digit ? 1 : 0, 7);
+        if (gases.find(name) == 0)
+            fts::stop_run(" Gas of the window not in the gas table: table76 line " +
+                          std::to_string(n) + " names '" + name + "'");
+        // Columns 9-23: the centre and the width, nothing cut off at column 23.
+        fts::FreeScanner sc{std::string_view(line).substr(8, 15)};
+        sc.begin_statement();
+        bool is_null = false;
+        int values = 0;
+        float centre = 0;
+        double width = 0;
+        while (values < 3 && sc.next(token, is_null)) { // a third value is one too many
+            const bool ok =
+                values == 0 ? fts::parse_real(token, centre) : fts::parse_real(token, width);
+            if (is_null || !ok) in.fail("cannot read '" + token + "' as a number");
+            ++values;
+        }
+        if (values != 2)
+            refuse("columns 9-23 hold " + (values > 2 ? "more than 2" : std::to_string(values)) +
+                   " numbers, a window record the centre and the width");
+        const char c23 = line[22];
+        if (line.size() > 23 && c23 != ' ' && c23 != ',' && line[23] != ' ' && line[23] != ',')
+            refuse("the width runs past column 23");
+        if (!(width > 0.0)) refuse("the width is not above 0");
+        // The grid of the window as the evaluation lays it out.
+        const double nu_min_ext = (static_cast<double>(centre) - width / 2) - eval_margin;
+        const double nu_max_ext = (static_cast<double>(centre) + width / 2) + eval_margin;
+        if (!((nu_max_ext - nu_min_ext) / eval_step < mp + 0.5)) fts::stop_run(" Increase mp ");
+        records.push_back(line);
+    }
+    in.close();
+    return records;
+}
+
 void read_profile(const std::string& path, const RunState& rs, float z_obs, Profile& p) {
     fts::LineInput in(path);
     int nhead = 0, ncol = 0;
@@ -53,11 +103,14 @@ void read_profile(const std::string& path, const RunState& rs, float z_obs, Prof
         for (int k = 1; k <= nspeci; ++k) targets[k] = &p.vmr(l, k);
     };
     int n_lev = 0;
+    const std::string layout = "the header declares " + std::to_string(ncol) + " columns";
+    fts::RowInfo info;
     for (int l = 1; l <= MLEV; ++l) {
         aim(l);
-        if (fts::read_free_range(in, targets.data(), targets.data() + targets.size()) ==
-            fts::ReadResult::end_of_file)
-            break;
+        const fts::ReadResult got =
+            fts::read_free_row(in, targets.data(), targets.data() + targets.size(), info);
+        fts::require_whole_row(path, layout, l, info, got);
+        if (got == fts::ReadResult::end_of_file) break;
         n_lev = l;
     }
     if (n_lev == MLEV) {

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelmox {
 
@@ -16,6 +17,15 @@ namespace pelmox {
 // window limits.  `file` and `line_no` name the record in error reports.
 void parse_window_record(std::string_view line, RunState& rs, Window& w, const std::string& file,
                          long line_no);
+
+// Reads "table76" whole, its header record first, and verifies every window
+// record before any window is evaluated: at least 23 columns, a gas of the
+// gas table in columns 1-7 (or 2-8 after an isotope digit), exactly two
+// numbers in columns 9-23 that are not cut by column 23, a width above 0 and
+// a grid that fits mp.  A damaged record is refused naming its line (a
+// number that cannot be read is an error of the file layer, as in the
+// evaluation).
+std::vector<std::string> read_window_list(const std::string& path);
 
 // Reads the profile file: header, up to MLEV levels, the 1.0E-29 floor and
 // the levels below the observer.  Stops when the species do not fit

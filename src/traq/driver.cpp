@@ -4,6 +4,7 @@
 #include "common/line_db.hpp"
 #include "common/stop.hpp"
 #include "common/text_io.hpp"
+#include "traq/checks.hpp"
 #include "traq/instrument/instrument.hpp"
 #include "traq/instrument/plot.hpp"
 #include "traq/kernels/averaging_kernel.hpp"
@@ -58,6 +59,12 @@ void layout_intervals(const Options& opt, Interval& iv) {
     iv.nint = 1;
     const float range = opt.nu_end - opt.nu_start;
     if (range > iv.interval_width) iv.nint = fts::field::nint(range / iv.interval_width + 0.5f);
+    // A range of exactly k widths would get a (k+1)-th interval without a
+    // single step; the k-th interval then reaches the end of the range.
+    if (iv.nint > 1) {
+        const float nu_lo = static_cast<float>(iv.nint - 1) * iv.interval_width + opt.nu_start;
+        if (fts::field::nint((opt.nu_end - nu_lo) / opt.dnu) == 0) --iv.nint;
+    }
     if (iv.nint >= 10) fts::stop_run("Increase mind (No. of intervals) in TRAQ.");
 }
 
@@ -212,14 +219,29 @@ void final_tables(Run& run) {
                       run.atm, con);
 }
 
-// The plot asked for by the control file, then the closing line that tells
-// a finished run from a stopped one.
+// The outputs are complete: they replace those of the previous run before
+// the plot, so that a plot refused for flat data keeps the run's tables.  The
+// closing line tells a finished run from a stopped one.
 void end_of_run(Run& run) {
     const Options& opt = run.opt;
     std::ostream& con = *run.console;
+    fts::check_console(con);
+    run.outputs.commit();
     if (opt.plot_choice == 'y') console_plot(opt.plot_path, opt.plot_xcol, opt.plot_ycol, con);
     con << "Stop - Program terminated.\n";
     con.flush();
+}
+
+// Every table the run may write goes to a temporary first; run mode s reads
+// table70, table71 and table90 of an earlier run and writes none of them,
+// run mode d writes no table.
+void register_tables(Run& run) {
+    Options& opt = run.opt;
+    if (opt.run_mode == 'd') return;
+    for (int t = 0; t < NTABLES; ++t) {
+        if (opt.run_mode == 's' && (t == T70 || t == T71 || t == T90)) continue;
+        opt.table_path[t] = run.outputs.add(opt.table_path[t]);
+    }
 }
 
 } // namespace
@@ -234,10 +256,19 @@ void run_traq(Run& run) {
     Options& opt = run.opt;
     std::ostream& con = *run.console;
     banner(con);
-    read_control_file(opt);
+    read_control_file(opt, "input-korav", run.outputs.add("output"));
+    refuse_bad_values(opt);
+    check_plot_columns(opt);
     if (opt.db_nrec == 0) opt.db_nrec = fts::count_records(opt.db_path);
+    register_tables(run);
 
-    if (opt.run_mode == 's') final_tables(run); // the search on the tables of an earlier run
+    if (opt.run_mode == 's') { // the search on the tables of an earlier run
+        if (opt.study == 'd') {
+            verify_table71(opt);
+            warn_about_database(opt, con);
+        }
+        final_tables(run);
+    }
     if (opt.run_mode == 's' || opt.run_mode == 'd') {
         end_of_run(run);
         return;
@@ -250,6 +281,7 @@ void run_traq(Run& run) {
     atm.nlay = NLAY;
     for (int i = 1; i <= NLAY + 1; ++i) atm.z_grid[i] = static_cast<float>(i - 1);
     read_model_atmosphere(opt, atm);
+    warn_about_target_profile(opt, atm, con);
 
     AirPath& path = run.path;
     if (opt.geometry == 'g')
@@ -263,6 +295,10 @@ void run_traq(Run& run) {
 
     Interval& iv = run.iv;
     layout_intervals(opt, iv);
+    check_limits_before_work(opt, path, iv);
+    warn_about_database(opt, con);
+    SolarSpectrum sun;
+    load_solar_spectrum(opt, sun);
 
     Spectra& sp = run.sp;
     sp.allocate();
@@ -276,7 +312,6 @@ void run_traq(Run& run) {
     }
     RtWork rt;
     rt.cache = weighting || quality;
-    SolarSpectrum sun;
     std::vector<std::vector<float>> conv_work(NKIND + 1);
     const int nl = path.nloop;
 
@@ -335,6 +370,7 @@ void run_traq(Run& run) {
         write_table71_rows(t71, opt.study, iv.npts, iv.nu_lo, opt.dnu, sp);
         run.times.tables += seconds_since(t0);
         if (quality) quality_passes(run, rt, sun, conv_work, *run.quality);
+        fts::check_console(con);
     }
 
     write_table70(t70, nl, atm);

@@ -5,6 +5,7 @@
 // from 1 (element 0 unused), as the formulas count them.
 #pragma once
 
+#include "common/output_set.hpp"
 #include "common/threads.hpp"
 
 #include <array>
@@ -236,6 +237,7 @@ struct Run {
     int threads = 1;
     StageTimes times;
     std::shared_ptr<QualityState> quality; // set in complete runs of ranking key q
+    fts::OutputSet outputs{"traq"}; // the run's output files, replaced whole at its end
 };
 
 // Number of threads from TRAQ_THREADS (default: all hardware threads).

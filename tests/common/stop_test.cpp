@@ -4,10 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <new>
-#include <sstream>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -16,17 +22,39 @@ struct Outcome {
     std::string out, err;
 };
 
-// Runs a body under run_program with standard output and error captured.
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Runs a body under run_program in a child process (run_program writes to the
+// descriptors of standard output and error themselves) and captures both.
 Outcome run(const std::function<void()>& body) {
-    std::ostringstream out, err;
-    std::streambuf* old_out = std::cout.rdbuf(out.rdbuf());
-    std::streambuf* old_err = std::cerr.rdbuf(err.rdbuf());
+    char out_name[] = "/tmp/stop_test_out_XXXXXX";
+    char err_name[] = "/tmp/stop_test_err_XXXXXX";
+    const int out_fd = ::mkstemp(out_name);
+    const int err_fd = ::mkstemp(err_name);
     Outcome o;
-    o.status = fts::run_program("prog", body);
-    std::cout.rdbuf(old_out);
-    std::cerr.rdbuf(old_err);
-    o.out = out.str();
-    o.err = err.str();
+    std::cout.flush();
+    std::cerr.flush();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out_fd, STDOUT_FILENO);
+        ::dup2(err_fd, STDERR_FILENO);
+        const int status = fts::run_program("prog", body);
+        std::cout.flush();
+        std::cerr.flush();
+        ::_exit(status);
+    }
+    int w = 0;
+    ::waitpid(pid, &w, 0);
+    o.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
+    o.out = slurp(out_name);
+    o.err = slurp(err_name);
+    ::close(out_fd);
+    ::close(err_fd);
+    std::remove(out_name);
+    std::remove(err_name);
     return o;
 }
 
@@ -42,7 +70,7 @@ TEST(RunProgram, StatusAndMessageOfEachEnd) {
         std::cout << "progress\n";
         fts::stop_run(" Increase nuber of spectral points mp in Convolution");
     });
-    EXPECT_EQ(stop.status, 0);
+    EXPECT_EQ(stop.status, 2);
     EXPECT_EQ(stop.out, "progress\n Increase nuber of spectral points mp in Convolution\n");
     EXPECT_EQ(stop.err, "");
 

@@ -16,8 +16,9 @@ const std::vector<std::pair<int, std::string>> kSortRun = {
     {6, "h 101"},
     {9, "d"},
     {10, "1.5"},
-    {16, "999.2"},
-    {17, "1000.9"},
+    {16, "999.0"},
+    {17, "1001.0"},
+    {26, "0.25         grid step (the grid of table71)"},
     {34, "0.0          win_accept"},
     {36, "2.0          starting microwindow"},
     {37, "0.5          interval around centre"},
@@ -46,9 +47,10 @@ TEST(TraqSortRun, MicrowindowTablesFromAnEarlierTable71) {
     const std::string head = lines_text(
         {padded("2 sort run of the microwindow search", 200), padded("lines.par", 200), " ", " "});
     EXPECT_EQ(dir.read("table72"),
-              head + lines_text({"frequency  e-prime  intensity", "  999.3750    20.0 0.00000E+00",
-                                 "  999.5000   100.0 0.20000E+00", " 1000.0000    50.0 0.10000E+00",
-                                 " 1000.5000   300.0 0.16000E+00"}));
+              head + lines_text({"frequency  e-prime  intensity", "  999.1000    10.0 0.20000E-01",
+                                 "  999.3750    20.0 0.00000E+00", "  999.5000   100.0 0.20000E+00",
+                                 " 1000.0000    50.0 0.10000E+00", " 1000.5000   300.0 0.16000E+00",
+                                 " 1000.9500     5.0 0.00000E+00"}));
     // table73 to table75 follow from the same data as in the in-process test
     // of the search; the windows are what the evaluator receives.
     EXPECT_EQ(dir.read("table76"),

@@ -3,7 +3,7 @@
 // Three gases (h2o, co2, o3) at two levels, one line each near 1000 cm-1, a
 // line of a gas without a profile column and lines outside the margins.  The
 // first window (co2 at 2000 cm-1) holds no line and is not reported; the
-// second names an unknown gas and so keeps co2 as its target.  The expected
+// second rates co2 at 1000 cm-1.  The expected
 // numbers were worked out independently of the program from the formulas of
 // the evaluation (columns, one Lorentz kernel per gas, solar mean 0.85).
 #include "pelmox_fixture.hpp"
@@ -29,7 +29,7 @@ void write_inputs(const TempDir& d, const std::string& control) {
     d.write("lines.dat", db);
     d.write("in/table76", "name     cm-1     window \n"
                           "co2      2000.00   0.20\n"
-                          "xyz      1000.00   0.05\n");
+                          "co2      1000.00   0.05\n");
     d.write("in/midlat.vmr", "2 4\naltitude h2o co2 o3\n"
                              "0.0 1.0E-2 4.0E-4 5.0E-8\n"
                              "7.0 2.0E-3 4.0E-4 1.0E-7\n");
@@ -85,7 +85,7 @@ const char* kSpectra = " 2 4 \n"
                        "1000.0200  0.354E+00  0.634E+00  0.224E+00\n"
                        "1000.0250  0.365E+00  0.632E+00  0.230E+00\n";
 
-const std::string kMwLine = "xyz      1000.00   0.05   o3     h2o    solar" + std::string(55, ' ');
+const std::string kMwLine = "co2      1000.00   0.05   o3     h2o    solar" + std::string(55, ' ');
 
 } // namespace
 
@@ -144,25 +144,29 @@ TEST(PelmoxEndToEnd, StopsAndFileErrors) {
         write_inputs(d, control("0", 'n', 'n'));
         d.write("input-pelmox", control_file({{8, "x"}}));
         auto r = run_in(d.path(), PELMOX_EXE);
-        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, std::string(kBanner) + "wrong input for solar\n");
     }
     {
-        // A first window naming no known gas.
+        // A window naming no known gas is refused before any window is
+        // evaluated; nothing is written.
         TempDir d;
         write_inputs(d, control("0", 'n', 'n'));
-        d.write("in/table76", "name     cm-1     window \nxyz      1000.00   0.05\n");
+        d.write("in/table76", "name     cm-1     window \nco2      2000.00   0.20\n"
+                              "xyz      1000.00   0.05\n");
         auto r = run_in(d.path(), PELMOX_EXE);
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(split_lines(r.out).back(), " Gas of the window not in the gas table");
-        EXPECT_EQ(d.read("out/microwin"), "name     cm-1     window\n");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(split_lines(r.out).back(),
+                  " Gas of the window not in the gas table: table76 line 3 names 'xyz    '");
+        EXPECT_FALSE(d.exists("out/microwin"));
+        EXPECT_FALSE(d.exists("out/output.dat"));
     }
     {
         // The plot of a flat spectrum ends the run after the first window.
         TempDir d;
         write_inputs(d, control("0", 'y', 'n'));
         auto r = run_in(d.path(), PELMOX_EXE);
-        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.status, 2);
         EXPECT_EQ(split_lines(r.out).back(), " No plot because all X- or Y-data are the same ");
     }
     {

@@ -153,9 +153,16 @@ TEST(PelmoxProfile, ReadsLevelsOverSeveralLinesAndAppliesTheFloors) {
     EXPECT_EQ(r.p.vmr(1, 3), 2.0E-29f);
     EXPECT_EQ(r.p.vmr(2, 3), 3e-6f);
 
-    // A level cut short by the end of the file is not counted.
+    // A level cut short by the end of the file, or one that ends inside a
+    // line, disagrees with the header: refused, naming the line.
     r = read_vmr(vmr_file(rows(2, 3), 3) + "2.0 1e-6\n", with_target(1));
-    EXPECT_EQ(r.p.n_lev, 2);
+    EXPECT_TRUE(r.stop.ends_with(
+        "midlat.vmr: the header declares 4 columns, but the last row (line 5) holds only 2 values"))
+        << r.stop;
+    r = read_vmr("1 3\n0.0 1e-6 2e-6 1.0\n1e-6 2e-6\n", with_target(1));
+    EXPECT_TRUE(r.stop.ends_with("midlat.vmr: the header declares 3 columns, but row 1 ends inside "
+                                 "line 2 (every row must begin on a new line)"))
+        << r.stop;
 }
 
 TEST(PelmoxProfile, LevelAndSpeciesLimits) {

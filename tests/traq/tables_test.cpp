@@ -96,12 +96,34 @@ TEST(Intervals, LayoutAndLimits) {
     set_interval(opt, 80, 3, iv);
     EXPECT_EQ(iv.nu_hi, 1069.0f);
     EXPECT_EQ(iv.npts, 9000);
-    // Exactly two widths: a third, empty interval that stops when it starts.
+    // Exactly two widths: two full intervals (no third one without a step).
     opt.nu_end = 1060.0f;
     layout_intervals(opt, iv);
+    EXPECT_EQ(iv.nint, 2);
+    EXPECT_EQ(testsupport::stop_message([&] { set_interval(opt, 80, 2, iv); }), "(no stop)");
+    EXPECT_EQ(iv.nu_lo, 1030.0f);
+    EXPECT_EQ(iv.nu_hi, 1060.0f);
+    EXPECT_EQ(iv.npts, 30000);
+    // A remainder of less than half a step is no interval of its own either;
+    // one of a step or more keeps its own (short) interval.
+    opt.nu_end = 1060.0004f;
+    layout_intervals(opt, iv);
+    EXPECT_EQ(iv.nint, 2);
+    set_interval(opt, 80, 2, iv);
+    EXPECT_EQ(iv.npts, 30000);
+    opt.nu_end = 1060.1f;
+    layout_intervals(opt, iv);
     EXPECT_EQ(iv.nint, 3);
-    EXPECT_EQ(testsupport::stop_message([&] { set_interval(opt, 80, 3, iv); }),
-              "Increase spect. range or grid compared to altitude levels");
+    // Exactly nine widths fit the nine intervals; ten do not.
+    opt.nu_end = 1270.0f;
+    layout_intervals(opt, iv);
+    EXPECT_EQ(iv.nint, 9);
+    set_interval(opt, 80, 9, iv);
+    EXPECT_EQ(iv.nu_hi, 1270.0f);
+    EXPECT_EQ(iv.npts, 30000);
+    opt.nu_end = 1300.0f;
+    EXPECT_EQ(testsupport::stop_message([&] { layout_intervals(opt, iv); }),
+              "Increase mind (No. of intervals) in TRAQ.");
     // No wider than one width: one interval exactly over the range.
     opt.nu_end = 1030.0f;
     layout_intervals(opt, iv);

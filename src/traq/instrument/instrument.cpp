@@ -120,6 +120,11 @@ void convolve_instrument(double* spec, float nu_lo, float dnu, float ils_param, 
     }
 }
 
+void check_interferogram_rows(long long rows) {
+    if (rows >= kTableCapacity || next_power_of_two(rows) > kTableCapacity)
+        fts::stop_run(" decrease No of spectral points for FFT in convolution");
+}
+
 void interferogram_table(const std::string& in_path, const std::string& out_path,
                          std::ostream& console) {
     static const char* kMessage = " decrease No of spectral points for FFT in convolution";

@@ -30,6 +30,10 @@ ConvolutionLayout checked_convolution_layout(float nu_lo, float dnu, float fov_a
 void convolve_instrument(double* spec, float nu_lo, float dnu, float ils_param, float fov_area,
                          int npts, std::vector<float>& work);
 
+// Stops with the message of the interferogram when a table71 of `rows` rows
+// would not fit its transform.
+void check_interferogram_rows(long long rows);
+
 // Reads "table71" and writes the cosine transforms of the all-gases spectrum
 // and of its difference column to "table90".
 void interferogram_table(const std::string& in_path, const std::string& out_path,

@@ -85,10 +85,13 @@ void read_model_atmosphere(const Options& opt, Atmosphere& atm) {
     for (auto& v : row) targets.emplace_back(&v);
     const int tg = opt.target_gas;
     int nvmr = 0;
+    const std::string vmr_layout = "the header declares " + std::to_string(ncol) + " columns";
+    fts::RowInfo info;
     for (int r = 1; r <= kVmrRows; ++r) {
-        if (fts::read_free_range(vin, targets.data(), targets.data() + targets.size()) ==
-            fts::ReadResult::end_of_file)
-            break;
+        const fts::ReadResult got =
+            fts::read_free_row(vin, targets.data(), targets.data() + targets.size(), info);
+        fts::require_whole_row(vmr_path, vmr_layout, r, info, got);
+        if (got == fts::ReadResult::end_of_file) break;
         if (r == kVmrRows) fts::stop_run(" Increase number of levels MLEV in TRAQ");
         vz[r] = row[0];
         for (int g = 1; g <= ngas; ++g) {
@@ -109,9 +112,13 @@ void read_model_atmosphere(const Options& opt, Atmosphere& atm) {
     std::vector<float> zk(kModRows + 1), pr(kModRows + 1), te(kModRows + 1), q(kModRows + 1),
         mq(kModRows + 1);
     int nmod = 0;
+    const char* const mod_layout = "a row holds 3 values (pressure, temperature, altitude)";
     for (int r = 1; r <= kModRows; ++r) {
         float pv = 0, tv = 0, zv = 0;
-        if (fts::read_free(min, {&pv, &tv, &zv}) == fts::ReadResult::end_of_file) break;
+        const fts::FreeTarget mod_row[] = {&pv, &tv, &zv};
+        const fts::ReadResult got = fts::read_free_row(min, mod_row, mod_row + 3, info);
+        fts::require_whole_row(mod_path, mod_layout, r, info, got);
+        if (got == fts::ReadResult::end_of_file) break;
         if (r == kModRows) fts::stop_run("Increase nuber of input altitude levels NUM in TRAQ");
         // A temperature of 0 or below would make the density abscissa
         // infinite or negative; a pressure of 0 (the top of a model) is valid.
