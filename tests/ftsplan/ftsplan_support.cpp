@@ -133,7 +133,8 @@ std::map<std::string, std::string> small_case(const fs::path& data,
                                              {"lines.file", q(data / "lines.dat")},
                                              {"atmosphere.model", "\"tropic\""},
                                              {"atmosphere.directory", q(data)},
-                                             {"spectrum.solar_file", q(data / "solar.dat")}};
+                                             {"spectrum.solar_file", q(data / "solar.dat")},
+                                             {"windows.ranking", "\"contrast\""}};
     for (const auto& [k, v] : changes) {
         if (v.empty())
             kv.erase(k);

@@ -394,7 +394,7 @@ TEST(StationAtmosphere, ModelPairIsCutAtItsOwnLevelsAndNeverReplacesItself) {
     EXPECT_EQ(dir.read("site/tropic.mod"), pair.mod);
     EXPECT_EQ(dir.read("site/tropic.vmr"), pair.vmr);
     EXPECT_TRUE(contains(out2.str(), "traq: model t (line 14)")) << out2.str();
-    EXPECT_TRUE(contains(out2.str(), "observer altitude 0 (record 7)")) << out2.str();
+    EXPECT_TRUE(contains(out2.str(), "convert again with --sea-level")) << out2.str();
     EXPECT_TRUE(contains(err2.str(), "warning: ")) << err2.str();
 
     // Broken model files are refused with the row.

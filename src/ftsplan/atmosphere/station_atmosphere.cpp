@@ -445,9 +445,14 @@ int atmosphere_command(const fs::path& file, double observer_km, const fs::path&
             << (shifted ? " at " + number_text(observer_km) + " km" : "") << ")\n";
         out << "traq: model " << name[0] << " (line 14), input prefix " << prefix
             << " (line 3, with solar.dat there)\n";
-        out << "pelmox: model " << name[0] << " (record 6), observer altitude "
-            << (shifted ? "0" : number_text(observer_km)) << " (record 7), " << name
-            << ".vmr in the directory of record 2\n";
+        if (shifted)
+            out << "pelmox: needs the altitudes above sea level; convert again with --sea-level "
+                   "into another folder and give it record 7 = "
+                << number_text(observer_km) << "\n";
+        else
+            out << "pelmox: model " << name[0] << " (record 6), observer altitude "
+                << number_text(observer_km) << " (record 7), " << name
+                << ".vmr in the directory of record 2\n";
         return 0;
     } catch (const UserError& e) {
         err << e.what() << '\n';

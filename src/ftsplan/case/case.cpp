@@ -253,6 +253,11 @@ Case resolve_case(const std::vector<Entry>& entries, const fs::path& base_dir,
     real("retrieval.noise", c.noise);
     real("retrieval.apriori", c.apriori);
     flag("weighting.normalise", c.normalise);
+    // The retrieval ranking is the default of a microwindow search; it needs the
+    // spectra of a complete run, so other studies and searches on the tables of
+    // an earlier run fall back to the contrast ranking.
+    if (!given.count("windows.ranking") && (c.study != 'd' || c.run_mode != 'c'))
+        c.values["windows.ranking"] = Value::text("contrast");
     letter("windows.ranking", c.ranking);
     real("windows.max_temperature_sensitivity", c.max_temperature_sensitivity);
     real("windows.sensitivity_temperature", c.sensitivity_temperature);

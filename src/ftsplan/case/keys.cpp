@@ -234,7 +234,7 @@ std::vector<KeySpec> make_keys() {
                         "normalise the weighting functions by the mean spectrum"));
 
     // Microwindows.
-    k.push_back(choice("windows.ranking", "contrast", 11, 0, "how target lines are ranked",
+    k.push_back(choice("windows.ranking", "retrieval", 11, 0, "how target lines are ranked",
                        {{"intensity", 't', "largest intensity"},
                         {"energy", 'e', "smallest lower-state energy"},
                         {"temperature", 'd', "smallest temperature sensitivity"},
