@@ -135,6 +135,7 @@ std::string example_case_text(const std::string& data) {
     v["spectrum.solar_file"] = Value::text(data + "solar.dat");
     // The example keeps the ranking of its control files (examples/data).
     v["windows.ranking"] = Value::text("contrast");
+    v["interferers.min_target_share"] = Value::real(1.0);
     return commented_case(
         v, "# ftsplan case file: the project's example, CO microwindows between 2150 and\n"
            "# 2166 cm-1 in a tropical atmosphere, observed from the ground against the sun\n"

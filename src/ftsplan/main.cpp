@@ -19,6 +19,7 @@
 
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <sstream>
 #include <map>
 #include <thread>
 
@@ -160,7 +161,14 @@ int main(int argc, char** argv) {
         [](const std::filesystem::path& dir, std::ostream& out, std::ostream& err) {
             ftsplan::plot::Request r;
             r.run_dir = dir;
-            return ftsplan::plot::plot_command(r, out, err);
+            // After a run, pictures whose table the study does not write are
+            // left out without a note.
+            std::ostringstream notes;
+            const int status = ftsplan::plot::plot_command(r, notes, err);
+            std::istringstream lines(notes.str());
+            for (std::string line; std::getline(lines, line);)
+                if (line.find(" in the run") == std::string::npos) out << line << '\n';
+            return status;
         });
     if (*init)
         return guarded([&] { return ftsplan::init_command(init_dir, init_force, std::cout); });
