@@ -10,6 +10,7 @@
 // time of each stage with 1 thread and with all threads (TRAQ_THREADS, default
 // all hardware threads) and the line-points (additions into kabs) per second
 // per core, counted exactly in a separate pass.
+#include "bench_inputs.hpp"
 #include "common/fortran_format.hpp"
 #include "common/gas_table.hpp"
 #include "common/line_db.hpp"
@@ -38,27 +39,6 @@ using namespace fts::field;
 
 namespace {
 
-void write_atmosphere(const fs::path& dir) {
-    std::ofstream mod(dir / "midlat.mod"), vmr(dir / "midlat.vmr");
-    mod << "2\npressure(mbar) temperature(K) altitude(m)\n";
-    vmr << "2 " << fts::kVmrColumns << "\naltitude(km) and 52 mixing ratios\n";
-    for (int z = 0; z <= 100; z += 2) {
-        double t = z <= 11 ? 288.15 - 6.5 * z : z <= 20 ? 216.65 : 216.65 + (z - 20) * 1.0;
-        double p = 1013.25 * std::exp(-z / 7.2);
-        mod << E(p, 12, 5) << ' ' << F(t, 8, 2) << ' ' << F(z * 1000.0, 9, 1) << '\n';
-        double g[fts::kGasCount + 1] = {};
-        g[1] = 1.0e-2 * std::exp(-z / 2.2) + 4.0e-6;
-        g[2] = 4.2e-4;
-        g[3] = 8.0e-6 * std::exp(-std::pow((z - 25.0) / 8.0, 2)) + 3.0e-8;
-        g[4] = 3.3e-7 * (z < 15 ? 1.0 : std::exp(-(z - 15) / 10.0));
-        g[5] = 1.2e-7 * (z < 10 ? 1.0 : std::exp(-(z - 10) / 15.0)) + 1e-8;
-        g[6] = 1.9e-6 * (z < 12 ? 1.0 : std::exp(-(z - 12) / 25.0));
-        vmr << F(z, 6, 1);
-        for (int k = 1; k <= fts::kGasCount; ++k) vmr << ' ' << E(g[k], 11, 4);
-        vmr << '\n';
-    }
-}
-
 // Lines of six gases, log-uniform intensities, sorted by position.
 void write_database(const fs::path& path, double nu0, double nu1, long nlines) {
     std::mt19937_64 rng(20261207);
@@ -82,26 +62,6 @@ void write_database(const fs::path& path, double nu0, double nu1, long nlines) {
     std::sort(lines.begin(), lines.end(), [](const L& a, const L& b) { return a.nu < b.nu; });
     std::ofstream out(path);
     for (auto& l : lines) out << l.rec << '\n';
-}
-
-void write_control(const fs::path& dir, double nu0, double nu1, char study) {
-    std::ofstream c(dir / "input-korav");
-    const char* lines[traq::kControlLines] = {
-        "6 benchmark", "lines.dat", " ",    " ",   "c",       "h 101", "0",      "n",     "s",
-        "1.1",         "t",         "a",    "f",   "m",       "0",     nullptr,  nullptr, "co",
-        "0",           "1.0",       "0",    "0",   "0",       "10",    "g 30.0", "0.001", "1.0",
-        "0",           "0",         "0.01", "1.0", "0",       "0",     "10",     "250",   "1.0",
-        "0.2",         "2.0",       "10",   "n",   "table71", "1 2",   "end"};
-    for (int i = 0; i < traq::kControlLines; ++i) {
-        if (i == 15)
-            c << F(nu0, 10, 3) << '\n';
-        else if (i == 16)
-            c << F(nu1, 10, 3) << '\n';
-        else if (i == 8)
-            c << study << '\n';
-        else
-            c << lines[i] << '\n';
-    }
 }
 
 struct Work {
@@ -209,9 +169,9 @@ int main(int argc, char** argv) {
     fs::create_directories(dir);
     const double nu0 = 2000.0;
     const double width = 30.0 * intervals - 0.3; // one interval per 30 cm-1
-    write_atmosphere(dir);
+    bench::write_atmosphere(dir);
     write_database(dir / "lines.dat", nu0 - 1.0, nu0 + width + 1.0, per_interval * intervals);
-    write_control(dir, nu0, nu0 + width, study);
+    bench::write_control(dir, nu0, nu0 + width, study);
     std::printf("case: %d interval(s) of up to 30001 points, %ld lines, 80 layers, study %c, "
                 "dnu 0.001, cut 1e-15; kernel %s\n",
                 intervals, per_interval * intervals, study,

@@ -11,6 +11,7 @@
 #include "pelmox/window_input.hpp"
 
 #include <iostream>
+#include <utility>
 
 namespace pelmox {
 
@@ -42,12 +43,17 @@ void run_pelmox(std::ostream& console, std::istream& keyboard) {
     fts::LineInput table76(input_file(s, "table76"));
     fts::LineOutput out_dat(output_file(s, "output.dat"));
     fts::LineOutput microwin(output_file(s, "microwin"));
-    if (s.db_nrec == 0) s.db_nrec = fts::count_records(s.db_path);
+    fts::DatabaseScan db_scan; // the count now, the order at the first window
+    if (s.db_nrec == 0) {
+        db_scan = fts::scan_database(s.db_path, s.db_reclen);
+        s.db_nrec = db_scan.lines;
+    }
 
     const std::string header = fts::field::fixed(table76.require("the header record"), 24);
     microwin.line(header);
 
     Workspace ws;
+    ws.db_scan = std::move(db_scan);
     ws.threads = threads_from_environment();
     Profile p;
     Window w;

@@ -90,7 +90,7 @@ void add_interval_lines(Run& run) {
 
     fts::LineDatabase db;
     db.open(opt.db_path, opt.db_reclen, opt.db_nrec);
-    if (iv.iint == 1) db.check_order(); // once per run, before the first search
+    if (iv.iint == 1) db.check_order(run.opt.db_scan); // once per run, before the first search
     const long r1 = db.search(iv.nu_lo_ext);
     const long r2 = db.search(iv.nu_hi_ext);
     std::vector<IntervalLine> lines;
@@ -234,7 +234,12 @@ void run_traq(Run& run) {
     std::ostream& con = *run.console;
     banner(con);
     read_control_file(opt);
-    if (opt.db_nrec == 0) opt.db_nrec = fts::count_records(opt.db_path);
+    // One pass over the database: the record count now, the order (reported
+    // where the lines are first searched) from the same pass.
+    if (opt.db_nrec == 0) {
+        opt.db_scan = fts::scan_database(opt.db_path, opt.db_reclen);
+        opt.db_nrec = opt.db_scan.lines;
+    }
 
     if (opt.run_mode == 's') {
         final_tables(run);

@@ -5,6 +5,7 @@
 // indexing (element 0 unused) so that the code reads like the formulas.
 #pragma once
 
+#include "common/line_db.hpp"
 #include "common/threads.hpp"
 
 #include <array>
@@ -85,6 +86,8 @@ struct Options {
     std::array<std::string, NTABLES> table_path;
     std::string solar_path;
     std::string echo_path = "output"; // the echo file, read back by the target-line stage
+    // The one pass over the line database: its record count and order.
+    fts::DatabaseScan db_scan;
 };
 
 // Model atmosphere cut into layers (entries 1..MLEV used, 0 unused).
