@@ -285,7 +285,13 @@ void LineDatabase::open(const std::string& path, int reclen, long nrec) {
     path_ = path;
     reclen_ = reclen;
     nrec_ = nrec;
-    open_for_reading(in_, path);
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) file_error(path, "is a directory, not a file");
+    errno = 0;
+    in_.open(path, std::ios::binary);
+    if (!in_.is_open())
+        file_error(path,
+                   std::string("cannot open file for reading (") + std::strerror(errno) + ")");
     in_.seekg(0, std::ios::end);
     file_size_ = static_cast<long long>(in_.tellg());
     in_.seekg(0);
