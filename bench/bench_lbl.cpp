@@ -11,6 +11,7 @@
 // time of each stage with 1 thread and with all threads (TRAQ_THREADS, default
 // all hardware threads) and the line-points (additions into kabs) per second
 // per core, counted exactly in a separate pass.
+#include "bench_inputs.hpp"
 #include "common/fortran_format.hpp"
 #include "common/gas_table.hpp"
 #include "common/line_db.hpp"
@@ -28,6 +29,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -38,27 +40,6 @@ namespace fs = std::filesystem;
 using namespace fts::field;
 
 namespace {
-
-void write_atmosphere(const fs::path& dir) {
-    std::ofstream mod(dir / "midlat.mod"), vmr(dir / "midlat.vmr");
-    mod << "2\npressure(mbar) temperature(K) altitude(m)\n";
-    vmr << "2 " << fts::kVmrColumns << "\naltitude(km) and 52 mixing ratios\n";
-    for (int z = 0; z <= 100; z += 2) {
-        double t = z <= 11 ? 288.15 - 6.5 * z : z <= 20 ? 216.65 : 216.65 + (z - 20) * 1.0;
-        double p = 1013.25 * std::exp(-z / 7.2);
-        mod << E(p, 12, 5) << ' ' << F(t, 8, 2) << ' ' << F(z * 1000.0, 9, 1) << '\n';
-        double g[fts::kGasCount + 1] = {};
-        g[1] = 1.0e-2 * std::exp(-z / 2.2) + 4.0e-6;
-        g[2] = 4.2e-4;
-        g[3] = 8.0e-6 * std::exp(-std::pow((z - 25.0) / 8.0, 2)) + 3.0e-8;
-        g[4] = 3.3e-7 * (z < 15 ? 1.0 : std::exp(-(z - 15) / 10.0));
-        g[5] = 1.2e-7 * (z < 10 ? 1.0 : std::exp(-(z - 10) / 15.0)) + 1e-8;
-        g[6] = 1.9e-6 * (z < 12 ? 1.0 : std::exp(-(z - 12) / 25.0));
-        vmr << F(z, 6, 1);
-        for (int k = 1; k <= fts::kGasCount; ++k) vmr << ' ' << E(g[k], 11, 4);
-        vmr << '\n';
-    }
-}
 
 // Lines of six gases, log-uniform intensities, sorted by position.
 void write_database(const fs::path& path, double nu0, double nu1, long nlines) {
@@ -84,27 +65,6 @@ void write_database(const fs::path& path, double nu0, double nu1, long nlines) {
     std::sort(lines.begin(), lines.end(), [](const L& a, const L& b) { return a.nu < b.nu; });
     std::ofstream out(path);
     for (auto& l : lines) out << l.rec << '\n';
-}
-
-void write_control(const fs::path& dir, double nu0, double nu1, char study, char physics) {
-    std::ofstream c(dir / "input-korav");
-    const char* lines[traq::kControlLines] = {
-        "6 benchmark", "lines.dat", " ",    " ",   "c",       "h 101", "0",      "n",     "s",
-        "1.1",         "t",         "a",    "f",   "m",       "0",     nullptr,  nullptr, "co",
-        "0",           "1.0",       "0",    "0",   "0",       "10",    "g 30.0", "0.001", "1.0",
-        "0",           "0",         "0.01", "1.0", "0",       "0",     "10",     "250",   "1.0",
-        "0.2",         "2.0",       "10",   "n",   "table71", "1 2",   "end"};
-    for (int i = 0; i < traq::kControlLines; ++i) {
-        if (i == 15)
-            c << F(nu0, 10, 3) << '\n';
-        else if (i == 16)
-            c << F(nu1, 10, 3) << '\n';
-        else if (i == 8)
-            c << study << '\n';
-        else
-            c << lines[i] << '\n';
-    }
-    if (physics != 's') c << physics << '\n';
 }
 
 struct Work {
@@ -165,8 +125,15 @@ Work count_work(const fs::path& dir, int threads) {
     return {total, evals, counted};
 }
 
+double process_seconds() {
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
 struct Timing {
     double total = 0;
+    double cpu = 0; // CPU time of the process over the run, all threads
     traq::StageTimes st;
 };
 
@@ -176,6 +143,7 @@ Timing run_once(const fs::path& dir, int threads) {
     run.threads = threads;
     std::ostringstream sink;
     run.console = &sink;
+    const double c0 = process_seconds();
     auto t0 = std::chrono::steady_clock::now();
     try {
         traq::run_traq(run);
@@ -183,17 +151,18 @@ Timing run_once(const fs::path& dir, int threads) {
     }
     Timing t;
     t.total = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    t.cpu = process_seconds() - c0;
     t.st = run.times;
     return t;
 }
 
 void report(const char* label, int threads, const Timing& t, const Work& w) {
     const double per_core = t.st.lines * threads;
-    std::printf("%-10s threads %d: total %7.2f s | lines %7.2f s  spectra %6.2f s  instrument "
-                "%5.2f s  weighting %5.2f s  table71 %5.2f s | per core: %.3g line-points/s, "
-                "%.3g Voigt evals/s\n",
-                label, threads, t.total, t.st.lines, t.st.spectra, t.st.instrument, t.st.weighting,
-                t.st.tables, w.points / per_core, w.evals / per_core);
+    std::printf("%-10s threads %d: total %7.2f s (cpu %7.2f s) | lines %7.2f s  spectra %6.2f s  "
+                "instrument %5.2f s  weighting %5.2f s  table71 %5.2f s | per core: %.3g "
+                "line-points/s, %.3g Voigt evals/s\n",
+                label, threads, t.total, t.cpu, t.st.lines, t.st.spectra, t.st.instrument,
+                t.st.weighting, t.st.tables, w.points / per_core, w.evals / per_core);
 }
 
 } // namespace
@@ -210,9 +179,9 @@ int main(int argc, char** argv) {
     fs::create_directories(dir);
     const double nu0 = 2000.0;
     const double width = 30.0 * intervals - 0.3; // one interval per 30 cm-1
-    write_atmosphere(dir);
+    bench::write_atmosphere(dir);
     write_database(dir / "lines.dat", nu0 - 1.0, nu0 + width + 1.0, per_interval * intervals);
-    write_control(dir, nu0, nu0 + width, study, physics);
+    bench::write_control(dir, nu0, nu0 + width, study, physics);
     std::printf("case: %d interval(s) of up to 30001 points, %ld lines, 80 layers, study %c, "
                 "physics %c, dnu 0.001, cut 1e-15; kernel %s\n",
                 intervals, per_interval * intervals, study, physics,

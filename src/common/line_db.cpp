@@ -110,25 +110,177 @@ int translate_molecule(char db_kind, int mol, int& iso) {
     }
 }
 
-long count_records(const std::string& path) {
+namespace {
+
+// The text of a field without its surrounding blanks.
+std::string trimmed(std::string_view f) {
+    const auto b = f.find_first_not_of(' ');
+    if (b == std::string_view::npos) return std::string();
+    return std::string(f.substr(b, f.find_last_not_of(' ') - b + 1));
+}
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// A position field in the plain F12.6 layout: blanks, digits without a
+// leading zero (a single 0 before the point allowed), the point in column 6
+// of the field, six digits.  For two such fields the order of the texts
+// (blank below every digit) is the order of their values, and so of the
+// values decode_real gives (rounding to the nearest double keeps the order;
+// values of this layout are distinct doubles).
+bool plain_position(std::string_view f) {
+    if (f.size() != 12 || f[5] != '.' || !is_digit(f[4])) return false;
+    for (int i = 6; i < 12; ++i)
+        if (!is_digit(f[static_cast<std::size_t>(i)])) return false;
+    int i = 0;
+    while (i < 4 && f[static_cast<std::size_t>(i)] == ' ') ++i;
+    if (i < 4 && f[static_cast<std::size_t>(i)] == '0') return false;
+    for (; i < 4; ++i)
+        if (!is_digit(f[static_cast<std::size_t>(i)])) return false;
+    return true;
+}
+
+// Whether the 12 characters at a sort before those at b (bytes unsigned).
+bool text_below(const char* a, const char* b) {
+    for (int i = 0; i < 12; ++i)
+        if (a[i] != b[i])
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+    return false;
+}
+
+// Whether the molecule number of a record is read and not zero (a record
+// with a blank or zero molecule number is dropped when read).
+bool has_molecule(std::string_view rec) {
+    const std::string_view m = rec.size() >= 2 ? rec.substr(0, 2) : columns(rec, 1, 2);
+    if (m.size() == 2 && (m[0] == ' ' || is_digit(m[0])) && (m[1] == ' ' || is_digit(m[1])))
+        return (m[0] >= '1' && m[0] <= '9') || (m[1] >= '1' && m[1] <= '9');
+    int mol = 0;
+    return decode_int(m, mol) && mol != 0;
+}
+
+// The order check over records in file order.  Plain fields are compared as
+// text; any other field is decoded as before (the previous field is decoded
+// again when needed), so the outcome is that of comparing decoded values.
+class OrderCheck {
+  public:
+    // Checks record n; returns true and sets problem when it lies below the
+    // last record checked.
+    bool record(std::string_view rec, long n, std::string& problem) {
+        if (!has_molecule(rec)) return false;
+        const std::string_view f = rec.size() >= 15 ? rec.substr(3, 12) : columns(rec, 4, 15);
+        const bool plain = plain_position(f);
+        double v = 0;
+        if (!plain && !decode_real(f, 6, v)) return false;
+        if (prev_n_ > 0) {
+            bool below;
+            if (plain && prev_plain_) {
+                below = text_below(f.data(), prev_);
+            } else {
+                if (plain) decode_real(f, 6, v);
+                double pv = 0;
+                decode_real(std::string_view(prev_, prev_len_), 6, pv);
+                below = v < pv;
+            }
+            if (below) {
+                problem = "record " + std::to_string(n) + " (" + trimmed(f) +
+                          " cm-1) lies below record " + std::to_string(prev_n_) + " (" +
+                          trimmed(std::string_view(prev_, prev_len_)) +
+                          " cm-1): the lines must be sorted by wavenumber";
+                return true;
+            }
+        }
+        prev_len_ = f.size();
+        std::memcpy(prev_, f.data(), prev_len_);
+        prev_plain_ = plain;
+        prev_n_ = n;
+        return false;
+    }
+
+  private:
+    char prev_[12] = {};
+    std::size_t prev_len_ = 0;
+    bool prev_plain_ = false;
+    long prev_n_ = 0;
+};
+
+// The line feeds in p[0..n), sixteen bytes at a time (std::count is not
+// vectorised at -O2, and the count reads every byte of a database that may
+// hold hundreds of megabytes).
+long count_line_feeds(const char* p, long n) {
+    typedef char bytes16 __attribute__((vector_size(16)));
+    long total = 0, i = 0;
+    while (n - i >= 16) {
+        // Each lane counts down by one per line feed, at most 255 times.
+        bytes16 acc = {};
+        const long end = i + std::min<long>(255, (n - i) / 16) * 16;
+        for (; i < end; i += 16) {
+            bytes16 v;
+            std::memcpy(&v, p + i, 16);
+            acc -= (v == '\n');
+        }
+        unsigned char c[16];
+        std::memcpy(c, &acc, 16);
+        for (unsigned char k : c) total += k;
+    }
+    for (; i < n; ++i) total += p[i] == '\n';
+    return total;
+}
+
+// Opens a database file for reading; anything but a regular file, or a file
+// that cannot be opened, is a file-layer error.
+void open_for_reading(std::ifstream& in, const std::string& path) {
     require_regular_file(path);
     errno = 0;
-    std::ifstream in(path, std::ios::binary);
+    in.open(path, std::ios::binary);
     const int e = errno;
     if (!in.is_open())
         file_error(path, std::string("cannot open file for reading (") + std::strerror(e) + ")");
-    std::vector<char> buf(1 << 16); // the file is read in blocks of 64 KiB
-    long n = 0;
+}
+
+} // namespace
+
+long count_records(const std::string& path) {
+    return scan_database(path, 0).lines;
+}
+
+DatabaseScan scan_database(const std::string& path, int reclen) {
+    DatabaseScan r;
+    r.path = path;
+    std::ifstream in;
+    open_for_reading(in, path);
+    in.seekg(0, std::ios::end);
+    r.file_size = static_cast<long long>(in.tellg());
+    in.seekg(0);
+    const bool check = reclen >= 2;
+    r.reclen = check ? reclen : 0;
+    // Blocks of whole records (about 1 MiB), so that no record straddles two.
+    const long per_block = check ? std::max(1L, (1L << 20) / reclen) : 1L << 20;
+    const std::size_t block = static_cast<std::size_t>(per_block) * (check ? reclen : 1);
+    std::vector<char> buf(block);
+    OrderCheck order;
+    long n = 0; // records checked so far
     char last = '\n';
     while (in) {
         in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-        std::streamsize got = in.gcount();
+        const std::streamsize got = in.gcount();
         if (got <= 0) break;
-        n += std::count(buf.data(), buf.data() + got, '\n');
-        last = buf[got - 1];
+        r.lines += count_line_feeds(buf.data(), static_cast<long>(got));
+        last = buf[static_cast<std::size_t>(got - 1)];
+        if (!check || r.fault_record != 0) continue;
+        // A record needs its reclen - 1 characters (the last may lack its
+        // terminator); a shorter tail is not a record.
+        for (long long a = 0; a + reclen - 1 <= got; a += reclen) {
+            ++n;
+            const std::string_view rec(buf.data() + a, static_cast<std::size_t>(reclen - 1));
+            if (order.record(rec, n, r.fault_problem)) {
+                r.fault_record = n;
+                break;
+            }
+        }
     }
-    if (last != '\n') ++n;
-    return n;
+    if (last != '\n') ++r.lines;
+    return r;
 }
 
 void LineDatabase::open(const std::string& path, int reclen, long nrec) {
@@ -257,23 +409,18 @@ void LineDatabase::read_block(long first, long count, std::vector<LineRecord>& o
     }
 }
 
-namespace {
-// The text of a field without its surrounding blanks.
-std::string trimmed(std::string_view f) {
-    const auto b = f.find_first_not_of(' ');
-    if (b == std::string_view::npos) return std::string();
-    return std::string(f.substr(b, f.find_last_not_of(' ') - b + 1));
-}
-} // namespace
-
-void LineDatabase::check_order() {
+void LineDatabase::check_order(const DatabaseScan* known) {
     if (reclen_ < 2 || nrec_ <= 0) return;
     // Records the file holds (the last one may lack its terminator).
     const long in_file = static_cast<long>((file_size_ + 1) / reclen_);
     const long last = std::min(nrec_, in_file);
-    double prev = 0;
-    long prev_n = 0;
-    std::string prev_text;
+    if (known && known->covers(path_, reclen_, file_size_)) {
+        if (known->fault_record != 0 && known->fault_record <= last)
+            file_error(path_, known->fault_problem);
+        return;
+    }
+    OrderCheck order;
+    std::string problem;
     for (long first = 1; first <= last; first += kBlock) {
         const long count = std::min(kBlock, last - first + 1);
         const long long off = static_cast<long long>(first - 1) * reclen_;
@@ -288,19 +435,7 @@ void LineDatabase::check_order() {
             const long long a = static_cast<long long>(i) * reclen_;
             if (a + reclen_ - 1 > got) break;
             std::string_view rec(buf_.data() + a, static_cast<std::size_t>(reclen_ - 1));
-            int mol = 0;
-            double v = 0;
-            if (!decode_int(columns(rec, 1, 2), mol) || mol == 0) continue;
-            if (!decode_real(columns(rec, 4, 15), 6, v)) continue;
-            const long n = first + i;
-            if (prev_n > 0 && v < prev)
-                file_error(path_, "record " + std::to_string(n) + " (" +
-                                      trimmed(columns(rec, 4, 15)) + " cm-1) lies below record " +
-                                      std::to_string(prev_n) + " (" + prev_text +
-                                      " cm-1): the lines must be sorted by wavenumber");
-            prev = v;
-            prev_n = n;
-            prev_text = trimmed(columns(rec, 4, 15));
+            if (order.record(rec, first + i, problem)) file_error(path_, problem);
         }
     }
 }

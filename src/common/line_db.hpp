@@ -38,6 +38,25 @@ int translate_molecule(char db_kind, int mol, int& iso);
 // Counts the lines of a text file (a last line without terminator counts).
 long count_records(const std::string& path);
 
+// What one pass over a database file finds: its lines (as count_records) and,
+// for a record length of at least 2, the first record whose position lies
+// below that of the record before it (as LineDatabase::check_order finds it
+// over all whole records of the file).  A run makes this pass once and asks
+// it again wherever it checks the order.
+struct DatabaseScan {
+    std::string path;
+    long long file_size = -1;
+    long lines = 0;
+    int reclen = 0;            // record length of the order check; 0: not checked
+    long fault_record = 0;     // first record out of order; 0: none
+    std::string fault_problem; // its file-layer message
+    // Whether the scan answers the order check of this file and record length.
+    bool covers(const std::string& p, int len, long long size) const {
+        return reclen >= 2 && reclen == len && path == p && file_size == size;
+    }
+};
+DatabaseScan scan_database(const std::string& path, int reclen);
+
 // Random access to the records of a database file by record number.
 class LineDatabase {
   public:
@@ -73,13 +92,19 @@ class LineDatabase {
     // Reads one record.
     LineRecord read(long n);
 
-    // Checks once, in blocks, that the line positions of all records never
-    // decrease: the bisection search relies on it, and an unsorted file
+    // Checks once, in blocks, that the line positions of records 1..nrec
+    // never decrease: the bisection search relies on it, and an unsorted file
     // would otherwise lose lines without a word.  A file-layer error names
     // the first record out of order.  Records without a molecule number and
     // records whose position cannot be read are passed over here (they are
-    // dropped, or reported, when they are read).
-    void check_order();
+    // dropped, or reported, when they are read).  With a scan of this file
+    // and record length the answer is taken from it, without reading.
+    void check_order(const DatabaseScan* known = nullptr);
+    // The same, keeping the pass in memo for the later checks of the run.
+    void check_order(DatabaseScan& memo) {
+        if (!memo.covers(path_, reclen_, file_size_)) memo = scan_database(path_, reclen_);
+        check_order(&memo);
+    }
 
   private:
     static constexpr long kBlock = 4096;

@@ -98,7 +98,7 @@ void read_sticks(const Settings& s, const Window& w, const RunState& rs, const P
     fts::LineDatabase db;
     db.open(s.db_path, s.db_reclen, s.db_nrec);
     if (!ws.db_order_checked) { // once per run, before the first search
-        db.check_order();
+        db.check_order(ws.db_scan);
         ws.db_order_checked = true;
     }
     long r1 = db.search(w.nu_min_ext);

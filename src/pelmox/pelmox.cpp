@@ -14,6 +14,7 @@
 #include "pelmox/window_input.hpp"
 
 #include <iostream>
+#include <utility>
 #include <vector>
 
 namespace pelmox {
@@ -86,12 +87,17 @@ void run_pelmox(std::ostream& console, std::istream& keyboard) {
     fts::LineOutput out_dat(outputs.add(output_file(s, "output.dat")));
     fts::LineOutput microwin(outputs.add(output_file(s, "microwin")));
     const std::string spectra = outputs.add("spectra.out");
-    if (s.db_nrec == 0) s.db_nrec = fts::count_records(s.db_path);
+    fts::DatabaseScan db_scan; // the count now, the order at the first window
+    if (s.db_nrec == 0) {
+        db_scan = fts::scan_database(s.db_path, s.db_reclen);
+        s.db_nrec = db_scan.lines;
+    }
 
     const std::string header = fts::field::fixed(records.front(), 24);
     microwin.line(header);
 
     Workspace ws;
+    ws.db_scan = std::move(db_scan);
     ws.threads = threads_from_environment();
     Profile p;
     Window w;

@@ -6,6 +6,7 @@
 // index 0 of every per-species array is unused.
 #pragma once
 
+#include "common/line_db.hpp"
 #include "common/threads.hpp"
 
 #include <array>
@@ -127,6 +128,7 @@ struct Workspace {
     double od_others_peak = 0;
     double t_target_peak = 0, t_others_peak = 0;
     bool db_order_checked = false; // the database order is checked at the first window
+    fts::DatabaseScan db_scan;     // the one pass over the database: count and order
     double contrib = 0, total = 0;
     int solar_points = 0; // evaluated points that received a solar factor
     int threads = 1;

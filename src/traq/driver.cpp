@@ -94,7 +94,7 @@ void add_interval_lines(Run& run, const LinePhysics& physics) {
     fts::LineDatabase db;
     db.open(opt.db_path, opt.db_reclen, opt.db_nrec);
     db.decode_shift(physics.accurate());
-    if (iv.iint == 1) db.check_order(); // once per run, before the first search
+    if (iv.iint == 1) db.check_order(run.opt.db_scan); // once per run, before the first search
     const long r1 = db.search(iv.nu_lo_ext);
     const long r2 = db.search(iv.nu_hi_ext);
     std::vector<PhysicsLine> lines;
@@ -259,7 +259,12 @@ void run_traq(Run& run) {
     read_control_file(opt, "input-korav", run.outputs.add("output"));
     refuse_bad_values(opt);
     check_plot_columns(opt);
-    if (opt.db_nrec == 0) opt.db_nrec = fts::count_records(opt.db_path);
+    // One pass over the database: the record count now, the order (reported
+    // where the lines are first searched) from the same pass.
+    if (opt.db_nrec == 0) {
+        opt.db_scan = fts::scan_database(opt.db_path, opt.db_reclen);
+        opt.db_nrec = opt.db_scan.lines;
+    }
     register_tables(run);
 
     if (opt.run_mode == 's') { // the search on the tables of an earlier run

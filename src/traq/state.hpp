@@ -5,6 +5,7 @@
 // from 1 (element 0 unused), as the formulas count them.
 #pragma once
 
+#include "common/line_db.hpp"
 #include "common/output_set.hpp"
 #include "common/threads.hpp"
 
@@ -92,6 +93,8 @@ struct Options {
     std::array<std::string, NTABLES> table_path;
     std::string solar_path;
     std::string echo_path = "output"; // the echo file, read back by the target-line stage
+    // The one pass over the line database: its record count and order.
+    fts::DatabaseScan db_scan;
 };
 
 // Model atmosphere cut into layers (entries 1..MLEV used, 0 unused).
@@ -237,7 +240,7 @@ struct Run {
     int threads = 1;
     StageTimes times;
     std::shared_ptr<QualityState> quality; // set in complete runs of ranking key q
-    fts::OutputSet outputs{"traq"}; // the run's output files, replaced whole at its end
+    fts::OutputSet outputs{"traq"};        // the run's output files, replaced whole at its end
 };
 
 // Number of threads from TRAQ_THREADS (default: all hardware threads).

@@ -28,7 +28,6 @@ namespace {
 
 constexpr std::size_t kRow = static_cast<std::size_t>(MP) + 1;
 
-
 inline double transmission_factor(double tau) {
     return tau < 20.0 ? std::exp(-tau) : 0.0;
 }
@@ -208,7 +207,7 @@ void prepare_quality(Run& run, QualityState& q) {
     std::vector<double> strongest(MGAS + 1, 0.0);
     fts::LineDatabase db;
     db.open(opt.db_path, opt.db_reclen, opt.db_nrec);
-    db.check_order();
+    db.check_order(run.opt.db_scan); // the pass of the run, made once
     const long t1 = db.search(opt.nu_start);
     const long t2 = db.search(opt.nu_end);
     const long r1 = std::min(t1, db.search(opt.nu_start - opt.nu_margin));

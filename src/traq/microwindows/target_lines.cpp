@@ -55,7 +55,7 @@ void target_lines_table72(const Options& opt, Table71ReadBack& t71, std::ostream
     // table71 takes no part in the intensity scan.
     fts::LineDatabase db;
     db.open(opt.db_path, opt.db_reclen, opt.db_nrec);
-    db.check_order();
+    db.check_order(&opt.db_scan);
     const long r1 = db.search(opt.nu_start);
     const long r2 = db.search(opt.nu_end);
     const bool ascending = frequencies_ascending(t71);

@@ -28,62 +28,9 @@ constexpr float kMass[kMassGases + 1] = {
     51, 60, 30, 52, 33, 34, 47, 79, 108, 97,  27, 34, 50,  88, 121, 137, 133, 154,
     66, 82, 30, 28, 26, 28, 86, 98, 94,  142, 46, 34, 103, 19, 146, 187, 62,  101};
 
-// Region III, s < 5.5 and y >= 0.195 |x| - 0.176:
-// W = ((((t + 6.69808) t + 21.20709) t + 35.8201) t + 29.2375) /
-//     (((((t + 6.699398) t + 21.69274) t + 39.27121) t + 38.82363) t + 16.4955).
-float humlicek_region3(float x, float y) {
-    const float a = y;
-    const float b = -x;
-    float nr = a + 6.69808f, ni = b, tr;
-    tr = (nr * a - ni * b) + 21.20709f, ni = nr * b + ni * a, nr = tr;
-    tr = (nr * a - ni * b) + 35.8201f, ni = nr * b + ni * a, nr = tr;
-    tr = (nr * a - ni * b) + 29.2375f, ni = nr * b + ni * a, nr = tr;
-    float dr = a + 6.699398f, di = b;
-    tr = (dr * a - di * b) + 21.69274f, di = dr * b + di * a, dr = tr;
-    tr = (dr * a - di * b) + 39.27121f, di = dr * b + di * a, dr = tr;
-    tr = (dr * a - di * b) + 38.82363f, di = dr * b + di * a, dr = tr;
-    tr = (dr * a - di * b) + 16.4955f, di = dr * b + di * a, dr = tr;
-    return (nr * dr + ni * di) / (dr * dr + di * di);
-}
-
-// One Horner step of region IV: q <- c - u q (complex u, q; real c).
-inline void humlicek_step4(float c, float ur, float ui, float& qr, float& qi) {
-    const float pr = ur * qr - ui * qi;
-    const float pi = ur * qi + ui * qr;
-    qr = c - pr;
-    qi = -pi;
-}
-
-// Region IV, s < 5.5 and y < 0.195 |x| - 0.176: with u = t^2,
-// W = 1.772454 exp(u) - t N / D.
-float humlicek_region4(float x, float y) {
-    const float a = y;
-    const float b = -x;
-    const float ur = a * a - b * b;
-    const float ui = a * b + b * a;
-    // N = 64133.25 - u (5888.07 - u (2730.974 - u (388.222 - u (63.395 - u (2.340564 - u)))))
-    float nr = 2.340564f - ur, ni = -ui;
-    humlicek_step4(63.395f, ur, ui, nr, ni);
-    humlicek_step4(388.222f, ur, ui, nr, ni);
-    humlicek_step4(2730.974f, ur, ui, nr, ni);
-    humlicek_step4(5888.07f, ur, ui, nr, ni);
-    humlicek_step4(64133.25f, ur, ui, nr, ni);
-    // D = 32066.6 - u (24322.8 - u (9022.23 - u (2186.18 - u (364.219 - u (61.5704 -
-    //     u (1.84144 - u))))))
-    float dr = 1.84144f - ur, di = -ui;
-    humlicek_step4(61.5704f, ur, ui, dr, di);
-    humlicek_step4(364.219f, ur, ui, dr, di);
-    humlicek_step4(2186.18f, ur, ui, dr, di);
-    humlicek_step4(9022.23f, ur, ui, dr, di);
-    humlicek_step4(24322.8f, ur, ui, dr, di);
-    humlicek_step4(32066.6f, ur, ui, dr, di);
-    // t N, then (t N) / D
-    const float pr = a * nr - b * ni;
-    const float pi = a * ni + b * nr;
-    const float q = (pr * dr + pi * di) / (dr * dr + di * di);
-    // exp(u) = e^{Re u} (cos Im u + i sin Im u); only the real part is needed.
-    const float er = std::exp(ur) * std::cos(ui);
-    return 1.772454f * er - q;
+// exp(Re u) cos(Im u) of region IV in single precision.
+inline float exp_cos(float ur, float ui) {
+    return std::exp(ur) * std::cos(ui);
 }
 
 // Nearest grid point of a line centre inside the interval, halves going up,
@@ -104,7 +51,7 @@ float voigt_humlicek(float x, float y) {
     if (s >= 15.0f) return humlicek_region1(x, y);
     if (s >= 5.5f) return humlicek_region2(x, y);
     if (y >= 0.195f * std::fabs(x) - 0.176f) return humlicek_region3(x, y);
-    return humlicek_region4(x, y);
+    return humlicek_region4(x, y, exp_cos);
 }
 
 // The masses and the temperature ratio are single precision, the position

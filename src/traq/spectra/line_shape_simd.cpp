@@ -11,6 +11,7 @@
 #include "traq/spectra/line_shape_simd.hpp"
 #include "traq/spectra/line_shape.hpp"
 
+#include <cmath>
 #include <cstddef>
 #include <utility>
 

@@ -9,7 +9,10 @@ namespace traq {
 
 namespace {
 
+// e(tau).  exp(-0) is exactly 1, so a point without absorption (every point
+// of a layer or an interval without lines) skips the exponential.
 inline double transmission_factor(double tau) {
+    if (tau == 0.0) return 1.0;
     return tau < 20.0 ? std::exp(-tau) : 0.0;
 }
 

@@ -25,6 +25,7 @@ void SolarSpectrum::load(const std::string& solar_path) {
         error_problem = e.problem;
     }
     loaded = true;
+    start_known = false;
 }
 
 void apply_solar_spectrum(SolarSpectrum& sun, Spectra& sp, int npts, float nu_lo, float dnu,
@@ -50,18 +51,52 @@ void apply_solar_spectrum(SolarSpectrum& sun, Spectra& sp, int npts, float nu_lo
         s1 = s2;
         return read(w2, s2);
     };
+    auto cell_of = [&](int j, double& lo, double& hi) {
+        lo = static_cast<double>((static_cast<float>(j) - 0.5f) * dnu + nu_lo);
+        hi = static_cast<double>((static_cast<float>(j) + 0.5f) * dnu + nu_lo);
+    };
+
+    // The loop below starts by advancing the sample past every record that
+    // ends below the first cell; a later pass over the same grid resumes
+    // where that stretch ended.
+    double lo0 = 0, hi0 = 0;
+    cell_of(0, lo0, hi0);
+    bool leading = true; // still in that first stretch
+    if (sun.start_known && sun.start_lo == lo0 && sun.start_hi == hi0) {
+        if (sun.start_none) return;
+        next = sun.start_next;
+        w1 = sun.w[next - 2];
+        s1 = sun.s[next - 2];
+        w2 = sun.w[next - 1];
+        s2 = sun.s[next - 1];
+        leading = false;
+    }
+    auto leading_ends = [&](bool none) {
+        if (!leading) return;
+        leading = false;
+        sun.start_known = true;
+        sun.start_lo = lo0;
+        sun.start_hi = hi0;
+        sun.start_next = next;
+        sun.start_none = none;
+    };
 
     int j = 0, count = 0;
     double sum = 0.0;
     while (j <= npts) {
         const double h = (w2 - w1) / 2.0;
-        const double cell_lo = static_cast<double>((static_cast<float>(j) - 0.5f) * dnu + nu_lo);
-        const double cell_hi = static_cast<double>((static_cast<float>(j) + 0.5f) * dnu + nu_lo);
+        double cell_lo, cell_hi;
+        cell_of(j, cell_lo, cell_hi);
         if (w1 - h > cell_hi) {
+            leading_ends(false);
             ++j;
         } else if (w1 + h < cell_lo) {
-            if (!advance()) break;
+            if (!advance()) {
+                leading_ends(true);
+                break;
+            }
         } else {
+            leading_ends(false);
             if (w1 + h > cell_lo && w1 - h < cell_hi) {
                 ++count;
                 sum += s1;

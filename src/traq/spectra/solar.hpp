@@ -18,6 +18,16 @@ struct SolarSpectrum {
     std::vector<double> w, s;
     bool has_error = false;
     std::string error_problem;
+    // Where the samples of a grid start: the records that the solar loop
+    // passes over before the first point of the grid (it only advances the
+    // sample there) depend on nothing but the first cell, so every pass of
+    // an interval starts after them.  start_next is the index of the next
+    // record to read at that moment; start_none says that the records ended
+    // before the grid.
+    bool start_known = false;
+    double start_lo = 0, start_hi = 0; // the cell of point 0 the start belongs to
+    std::size_t start_next = 0;
+    bool start_none = false;
     void load(const std::string& solar_path);
 };
 
