@@ -19,8 +19,8 @@
 
 #include <CLI/CLI.hpp>
 #include <iostream>
-#include <sstream>
 #include <map>
+#include <sstream>
 #include <thread>
 
 namespace {
