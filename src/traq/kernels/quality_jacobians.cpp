@@ -28,10 +28,6 @@ namespace {
 
 constexpr std::size_t kRow = static_cast<std::size_t>(MP) + 1;
 
-inline double transmission_factor(double tau) {
-    return tau < 20.0 ? std::exp(-tau) : 0.0;
-}
-
 bool is_target(const Options& opt, int gas, int iso) {
     return gas == opt.target_gas && (iso == opt.target_iso || opt.target_iso == 0);
 }
@@ -83,36 +79,6 @@ void line_pass(Run& run, QualityState& q, const LinePhysics& physics,
     }
 }
 
-// Spectrum value from the factors ef[1..] and Planck values bl[1..] of the
-// layers, in the order of the radiative transfer of the run.
-double spectrum_from_factors(char rt_kind, const double* ef, const double* bl, double bg,
-                             const AirPath& path) {
-    const int npath = path.npath;
-    if (rt_kind == 'a') {
-        double tr = 1.0;
-        if (path.geometry == 's') {
-            for (int k = 1; k <= npath; ++k) tr *= ef[path.path_list[k]];
-        } else {
-            for (int i = 1; i <= npath; ++i) tr *= ef[i];
-        }
-        return tr;
-    }
-    double t_after[2 * MLEV + 2];
-    t_after[npath] = 1.0;
-    for (int i = npath - 1; i >= 1; --i) t_after[i] = t_after[i + 1] * ef[path.path_list[i + 1]];
-    double r = 0.0;
-    for (int i = 1; i <= npath; ++i) {
-        if (i == 1) {
-            r = bg * t_after[1];
-        } else {
-            const int lay = path.path_list[i];
-            const double t_incl = t_after[i] * ef[lay];
-            r = r + (t_after[i] - t_incl) * bl[lay];
-        }
-    }
-    return r;
-}
-
 // A layer whose optical depth (and, for radiance, temperature) differs from
 // the all-lines mixture in a pass.
 struct Change {
@@ -147,7 +113,7 @@ void perturbed_spectrum(Run& run, QualityState& q, const std::vector<Change>& ch
             if (radiance && c.planck)
                 bl[c.layer] = planck(static_cast<float>(j) * opt.dnu + iv.nu_lo, c.t);
         }
-        out[j] = spectrum_from_factors(opt.rt_kind, ef, bl, radiance ? q.base[j] : 0.0, path);
+        out[j] = spectrum_value(opt.rt_kind, ef, bl, radiance ? q.base[j] : 0.0, path);
     }
 }
 

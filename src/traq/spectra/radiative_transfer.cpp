@@ -11,16 +11,23 @@ namespace {
 
 // e(tau).  exp(-0) is exactly 1, so a point without absorption (every point
 // of a layer or an interval without lines) skips the exponential.
-inline double transmission_factor(double tau) {
-    if (tau == 0.0) return 1.0;
-    return tau < 20.0 ? std::exp(-tau) : 0.0;
+
+// The Planck function without the check of its sign.  The exponential is
+// evaluated in double precision, so that the clamped x = 200 gives a tiny
+// positive radiance instead of an overflow.
+double planck_value(float nu, float T) {
+    if (T == 0.0f) return 0.0;
+    float x = nu * 1.439f / T;
+    if (x > 200.0f) x = 200.0f;
+    const float nu3 = nu * nu * nu; // the cube first, then the constant
+    float num = 1.191E-5f * nu3;
+    return static_cast<double>(num) / (std::exp(static_cast<double>(x)) - 1.0);
 }
 
-// Spectrum value from the transmission factors ef[layer] and the Planck
-// values bl[layer] of the layers (bl unused for transmission).  The
-// transmission multiplies layer by layer (geometry g: layers 1..npath in
-// order; geometry s: the steps of the path); the radiance uses running
-// products from the observer's end.
+const char* const kNegativeTemperature = "Blackbody temperature is negative";
+
+} // namespace
+
 double spectrum_value(char rt_kind, const double* ef, const double* bl, double b_background,
                       const AirPath& path) {
     const int npath = path.npath;
@@ -48,22 +55,6 @@ double spectrum_value(char rt_kind, const double* ef, const double* bl, double b
     }
     return r;
 }
-
-// The Planck function without the check of its sign.  The exponential is
-// evaluated in double precision, so that the clamped x = 200 gives a tiny
-// positive radiance instead of an overflow.
-double planck_value(float nu, float T) {
-    if (T == 0.0f) return 0.0;
-    float x = nu * 1.439f / T;
-    if (x > 200.0f) x = 200.0f;
-    const float nu3 = nu * nu * nu; // the cube first, then the constant
-    float num = 1.191E-5f * nu3;
-    return static_cast<double>(num) / (std::exp(static_cast<double>(x)) - 1.0);
-}
-
-const char* const kNegativeTemperature = "Blackbody temperature is negative";
-
-} // namespace
 
 double planck(float nu, float T) {
     double b = planck_value(nu, T);

@@ -3,9 +3,26 @@
 
 #include "traq/state.hpp"
 
+#include <cmath>
 #include <vector>
 
 namespace traq {
+
+// Transmission factor of an optical depth: exp(-tau), exactly 0 from 20 on
+// (and exactly 1 for a layer without absorption, without the exponential).
+inline double transmission_factor(double tau) {
+    if (tau == 0.0) return 1.0;
+    return tau < 20.0 ? std::exp(-tau) : 0.0;
+}
+
+// Spectrum value from the transmission factors ef[layer] and the Planck
+// values bl[layer] of the layers (bl unused for transmission): the
+// transmission multiplies layer by layer (geometry g: layers 1..npath in
+// order; geometry s: the steps of the path); the radiance uses running
+// products from the observer's end, the first step standing for the
+// background of radiance b_background.
+double spectrum_value(char rt_kind, const double* ef, const double* bl, double b_background,
+                      const AirPath& path);
 
 // Black-body radiance, mW m-2 sr-1 (cm-1)-1.
 double planck(float nu, float T);
