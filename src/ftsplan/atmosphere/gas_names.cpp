@@ -6,15 +6,6 @@ namespace ftsplan {
 
 namespace {
 
-// The same table as traq's, in gas-number order.
-const char* const kNames[kTableGases] = {
-    "h2o",   "co2",  "o3",     "n2o",  "co",     "ch4",    "o2",      "no",    "so2",
-    "no2",   "nh3",  "hno3",   "oh",   "hf",     "hcl",    "hbr",     "hi",    "clo",
-    "ocs",   "h2co", "hocl",   "ho2",  "h2o2",   "hono",   "ho2no2",  "n2o5",  "clno3",
-    "hcn",   "ch3f", "ch3cl",  "cf4",  "ccl2f2", "ccl3f",  "ch3ccl3", "ccl4",  "cof2",
-    "cfclo", "c2h6", "c2h4",   "c2h2", "n2",     "chclf2", "cocl2",   "ch3br", "ch3i",
-    "hcooh", "h2s",  "chcl2f", "hdo",  "sf6",    "f113",   "clcn"};
-
 // Other spellings of table gases found in profile files: the names of the
 // block layout (CLONO2, CFC113, F113), the same formula written in another
 // order, and the trade names of the halocarbons.
@@ -32,7 +23,7 @@ const Alias kAliases[] = {{"clono2", "clno3"},  {"cfc113", "f113"},   {"hcho", "
 } // namespace
 
 const char* table_gas_name(int g) {
-    return g >= 1 && g <= kTableGases ? kNames[g - 1] : "";
+    return g >= 1 && g <= kTableGases ? fts::kGasNames[g].data() : "";
 }
 
 int match_gas_name(std::string_view name) {
@@ -45,9 +36,7 @@ int match_gas_name(std::string_view name) {
             lower = a.gas;
             break;
         }
-    for (int g = 1; g <= kTableGases; ++g)
-        if (lower == kNames[g - 1]) return g;
-    return 0;
+    return fts::gas_number(lower);
 }
 
 } // namespace ftsplan

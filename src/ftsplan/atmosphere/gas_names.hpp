@@ -2,12 +2,14 @@
 // file) and the matching of the gas names that reference-profile files use.
 #pragma once
 
+#include "common/gas_table.hpp"
+
 #include <string>
 #include <string_view>
 
 namespace ftsplan {
 
-inline constexpr int kTableGases = 52;
+inline constexpr int kTableGases = fts::kGasCount;
 inline constexpr int kHdoGas = 49; // hdo: the column repeats h2o
 
 // Name of gas g (1..52) of the gas table.
