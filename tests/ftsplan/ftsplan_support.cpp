@@ -144,4 +144,18 @@ std::map<std::string, std::string> small_case(const fs::path& data,
     return kv;
 }
 
+ModelTable parse_model(const std::string& text) {
+    ModelTable m;
+    auto rows = lines(text);
+    const int nhead = std::stoi(rows.at(0));
+    for (int i = 0; i < nhead; ++i) m.head.push_back(rows.at(static_cast<std::size_t>(i)));
+    for (std::size_t i = static_cast<std::size_t>(nhead); i < rows.size(); ++i) {
+        std::istringstream in(rows[i]);
+        std::vector<double> row;
+        for (double v; in >> v;) row.push_back(v);
+        m.rows.push_back(row);
+    }
+    return m;
+}
+
 } // namespace ftsplan_test

@@ -53,4 +53,11 @@ std::map<std::string, std::string>
 small_case(const std::filesystem::path& data,
            const std::map<std::string, std::string>& changes = {});
 
+// A .mod or .vmr text: its header records and its rows of numbers.
+struct ModelTable {
+    std::vector<std::string> head;
+    std::vector<std::vector<double>> rows;
+};
+ModelTable parse_model(const std::string& text);
+
 } // namespace ftsplan_test

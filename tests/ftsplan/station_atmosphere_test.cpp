@@ -3,6 +3,7 @@
 // refusal, and through traq itself.
 #include "ftsplan/atmosphere/station_atmosphere.hpp"
 #include "ftsplan/user_error.hpp"
+#include "ftsplan_support.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -71,26 +72,6 @@ std::string test_profile() {
                          {"   99     BRO   not in the gas table", reversed(kBro)}});
 }
 
-struct ModelTable {
-    std::vector<std::string> head;
-    std::vector<std::vector<double>> rows;
-};
-
-// A .mod or .vmr text: its header records and rows of numbers.
-ModelTable parse_model(const std::string& text) {
-    ModelTable m;
-    auto lines = split_lines(text);
-    const int nhead = std::stoi(lines.at(0));
-    for (int i = 0; i < nhead; ++i) m.head.push_back(lines.at(static_cast<std::size_t>(i)));
-    for (std::size_t i = static_cast<std::size_t>(nhead); i < lines.size(); ++i) {
-        std::istringstream in(lines[i]);
-        std::vector<double> row;
-        for (double v; in >> v;) row.push_back(v);
-        m.rows.push_back(row);
-    }
-    return m;
-}
-
 void expect_rel(double actual, double expected, const std::string& what) {
     EXPECT_NEAR(actual, expected, 1e-8 * std::abs(expected)) << what;
 }
@@ -108,7 +89,7 @@ TEST(StationAtmosphere, ProfileSeenFromBetweenLevelsMatchesHandComputedValues) {
 
     // Observer at 2.5 km, halfway between the levels at 2 and 3 km: pressure
     // sqrt(800 x 700), temperature, mixing ratios the means.
-    const ModelTable mod = parse_model(pair.mod);
+    const ftsplan_test::ModelTable mod = ftsplan_test::parse_model(pair.mod);
     ASSERT_EQ(mod.head.size(), 4u);
     const std::vector<double> z_m = {0, 500, 1500, 3500, 7500, 17500, 27500, 47500};
     ASSERT_EQ(mod.rows.size(), z_m.size());
@@ -122,7 +103,7 @@ TEST(StationAtmosphere, ProfileSeenFromBetweenLevelsMatchesHandComputedValues) {
         expect_rel(mod.rows[k][1], kT[k + 2], "temperature");
     }
 
-    const ModelTable vmr = parse_model(pair.vmr);
+    const ftsplan_test::ModelTable vmr = ftsplan_test::parse_model(pair.vmr);
     ASSERT_EQ(vmr.head.size(), 4u);
     EXPECT_EQ(vmr.head[0], "4 53");
     EXPECT_TRUE(contains(vmr.head[3], " h2o co2 o3 ")) << vmr.head[3];
@@ -161,19 +142,21 @@ TEST(StationAtmosphere, ObserverOnALevelAddsNoLevelAndEitherOrderReadsTheSame) {
                                              {"   99     BrO", kBro}}));
     const auto a = ftsplan::model_pair_from_profile(dir.file("top_down.prf"), 3.0);
     const auto b = ftsplan::model_pair_from_profile(dir.file("bottom_up.prf"), 3.0);
-    const ModelTable mod = parse_model(a.mod), vmr = parse_model(a.vmr);
+    const ftsplan_test::ModelTable mod = ftsplan_test::parse_model(a.mod),
+                                   vmr = ftsplan_test::parse_model(a.vmr);
     ASSERT_EQ(mod.rows.size(), 7u);
     EXPECT_EQ(mod.rows[0], (std::vector<double>{700, 274, 0}));
     EXPECT_EQ(mod.rows[1], (std::vector<double>{620, 268, 1000}));
     EXPECT_EQ(vmr.rows[0][0], 0.0);
     EXPECT_EQ(vmr.rows[0][1], 4e-3);
-    EXPECT_EQ(parse_model(b.mod).rows, mod.rows);
-    EXPECT_EQ(parse_model(b.vmr).rows, vmr.rows);
+    EXPECT_EQ(ftsplan_test::parse_model(b.mod).rows, mod.rows);
+    EXPECT_EQ(ftsplan_test::parse_model(b.vmr).rows, vmr.rows);
 
     // Kept for pelmox: the same levels with the altitudes of the file.
     const auto sea = ftsplan::model_pair_from_profile(dir.file("top_down.prf"), 3.0,
                                                       ftsplan::AltitudeOrigin::sea_level);
-    const ModelTable smod = parse_model(sea.mod), svmr = parse_model(sea.vmr);
+    const ftsplan_test::ModelTable smod = ftsplan_test::parse_model(sea.mod),
+                                   svmr = ftsplan_test::parse_model(sea.vmr);
     ASSERT_EQ(smod.rows.size(), 7u);
     EXPECT_EQ(smod.rows[0][2], 3000.0);
     EXPECT_EQ(smod.rows[6][2], 50000.0);
@@ -200,7 +183,7 @@ TEST(StationAtmosphere, GasNamesOfTheLayoutAndTheirAliases) {
     dir.write("b.prf", profile_text(reversed(kZ), reversed(kP), reversed(kT),
                                     {{"  1 F113", scaled(1)}, {"  2 CFC-113", scaled(2)}}));
     const auto a = ftsplan::model_pair_from_profile(dir.file("a.prf"), 0.2);
-    const auto row = parse_model(a.vmr).rows.at(0);
+    const auto row = ftsplan_test::parse_model(a.vmr).rows.at(0);
     EXPECT_EQ(row[51], 1e-10); // f113
     EXPECT_EQ(row[50], 2e-10); // sf6
     EXPECT_EQ(row[3], 3e-10);  // o3
@@ -357,7 +340,8 @@ TEST(StationAtmosphere, ModelPairIsCutAtItsOwnLevelsAndNeverReplacesItself) {
                                " 10.0 1e-4 4e-4 5e-7\n 16.0 2e-6 4e-4 1e-6\n");
     const auto pair =
         ftsplan::model_pair_from_model(dir.file("in/tropic.mod"), dir.file("in/tropic.vmr"), 1.0);
-    const ModelTable mod = parse_model(pair.mod), vmr = parse_model(pair.vmr);
+    const ftsplan_test::ModelTable mod = ftsplan_test::parse_model(pair.mod),
+                                   vmr = ftsplan_test::parse_model(pair.vmr);
     EXPECT_TRUE(contains(mod.head[1], "title of the mod")) << mod.head[1];
     ASSERT_EQ(mod.rows.size(), 4u);
     expect_rel(mod.rows[0][0], std::sqrt(1000.0 * 800.0), "pressure at 1 km");

@@ -11,6 +11,7 @@
 // stands in the zenith, where the air mass is exactly 1 whatever the
 // altitudes are counted from.
 #include "ftsplan/atmosphere/station_atmosphere.hpp"
+#include "ftsplan_support.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -28,27 +29,7 @@ namespace {
 
 const fs::path kExample = fs::path(SOURCE_DIR) / "examples" / "data";
 
-// A model file as header lines and rows of numbers.
-struct ModelFile {
-    std::vector<std::string> head;
-    std::vector<std::vector<double>> rows;
-};
-
-ModelFile parse(const std::string& text) {
-    ModelFile m;
-    auto lines = split_lines(text);
-    const int nhead = std::stoi(lines.at(0));
-    for (int i = 0; i < nhead; ++i) m.head.push_back(lines.at(static_cast<std::size_t>(i)));
-    for (std::size_t i = static_cast<std::size_t>(nhead); i < lines.size(); ++i) {
-        std::istringstream in(lines[i]);
-        std::vector<double> row;
-        for (double v; in >> v;) row.push_back(v);
-        m.rows.push_back(row);
-    }
-    return m;
-}
-
-std::string text_of(const ModelFile& m) {
+std::string text_of(const ftsplan_test::ModelTable& m) {
     std::string s;
     for (const std::string& h : m.head) s += h + "\n";
     for (const auto& row : m.rows) {
@@ -68,7 +49,7 @@ double z_of(const std::vector<double>& row, bool mod) {
 }
 
 // Puts a row in altitude order.
-void insert_row(ModelFile& m, std::vector<double> row, bool mod) {
+void insert_row(ftsplan_test::ModelTable& m, std::vector<double> row, bool mod) {
     auto at = std::find_if(m.rows.begin(), m.rows.end(),
                            [&](const auto& r) { return z_of(r, mod) > z_of(row, mod); });
     m.rows.insert(at, std::move(row));
@@ -76,7 +57,8 @@ void insert_row(ModelFile& m, std::vector<double> row, bool mod) {
 
 // Removes every gas in [lo, hi) km, with zero rows at the ends so that no
 // layer outside interpolates into the emptied air.
-void empty_gases(ModelFile& vmr, double lo, double hi, const std::vector<double>& edges) {
+void empty_gases(ftsplan_test::ModelTable& vmr, double lo, double hi,
+                 const std::vector<double>& edges) {
     for (auto& row : vmr.rows)
         if (row[0] >= lo && row[0] < hi) std::fill(row.begin() + 1, row.end(), 0.0);
     for (double z : edges) {
@@ -86,7 +68,7 @@ void empty_gases(ModelFile& vmr, double lo, double hi, const std::vector<double>
     }
 }
 
-void remove_level(ModelFile& m, double z_km, bool mod) {
+void remove_level(ftsplan_test::ModelTable& m, double z_km, bool mod) {
     auto at = std::find_if(m.rows.begin(), m.rows.end(),
                            [&](const auto& r) { return std::abs(z_of(r, mod) - z_km) < 1e-9; });
     ASSERT_NE(at, m.rows.end());
@@ -140,13 +122,13 @@ double max_difference(const Spectrum& a, const Spectrum& b) {
 constexpr double kSame = 1.5e-5;
 
 struct Example {
-    ModelFile mod, vmr;
+    ftsplan_test::ModelTable mod, vmr;
 };
 
 // The example atmosphere without any gas above 80 km.
 Example example_below_80km() {
-    Example e{parse(read_file((kExample / "tropic.mod").string())),
-              parse(read_file((kExample / "tropic.vmr").string()))};
+    Example e{ftsplan_test::parse_model(read_file((kExample / "tropic.mod").string())),
+              ftsplan_test::parse_model(read_file((kExample / "tropic.vmr").string()))};
     empty_gases(e.vmr, 80.0 + 1e-9, 1e9, {80.001});
     return e;
 }
@@ -189,7 +171,8 @@ TEST(StationAtmosphereTraq, ObserverBetweenLevelsSeesTheOriginalWithTheInterpola
     const Spectrum station = run_traq(pair.mod, pair.vmr);
 
     // The original with that very level put in and the air below removed.
-    const ModelFile smod = parse(pair.mod), svmr = parse(pair.vmr);
+    const ftsplan_test::ModelTable smod = ftsplan_test::parse_model(pair.mod),
+                                   svmr = ftsplan_test::parse_model(pair.vmr);
     ASSERT_EQ(smod.rows[0][2], 0.0);
     Example ref = e;
     insert_row(ref.mod, {smod.rows[0][0], smod.rows[0][1], h * 1000.0}, true);
