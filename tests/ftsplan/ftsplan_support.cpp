@@ -12,16 +12,19 @@ namespace ftsplan_test {
 
 namespace fs = std::filesystem;
 
-pid_t start(const std::string& exe, const std::vector<std::string>& args, const fs::path& cwd,
-            const fs::path& log, const Env& env) {
+namespace {
+
+// Starts exe in cwd with standard input from /dev/null and standard output
+// and error on the given descriptors.
+pid_t spawn(const std::string& exe, const std::vector<std::string>& args, const fs::path& cwd,
+            const Env& env, int out_fd, int err_fd) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int in = ::open("/dev/null", O_RDONLY);
-        const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0) _exit(127);
+        if (in < 0 || out_fd < 0 || err_fd < 0) _exit(127);
         ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(out, 2);
+        ::dup2(out_fd, 1);
+        ::dup2(err_fd, 2);
         if (::chdir(cwd.c_str()) != 0) _exit(127);
         for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
         std::vector<char*> argv = {const_cast<char*>(exe.c_str())};
@@ -30,6 +33,16 @@ pid_t start(const std::string& exe, const std::vector<std::string>& args, const 
         ::execv(exe.c_str(), argv.data());
         _exit(127);
     }
+    return pid;
+}
+
+} // namespace
+
+pid_t start(const std::string& exe, const std::vector<std::string>& args, const fs::path& cwd,
+            const fs::path& log, const Env& env) {
+    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const pid_t pid = spawn(exe, args, cwd, env, out, out);
+    if (out >= 0) ::close(out);
     return pid;
 }
 
@@ -46,22 +59,8 @@ Proc run(const std::string& exe, const std::vector<std::string>& args, const fs:
     char err_name[] = "/tmp/ftsplan-test-err-XXXXXX";
     const int out_fd = ::mkstemp(out_name);
     const int err_fd = ::mkstemp(err_name);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int in = ::open("/dev/null", O_RDONLY);
-        ::dup2(in, 0);
-        ::dup2(out_fd, 1);
-        ::dup2(err_fd, 2);
-        if (::chdir(cwd.c_str()) != 0) _exit(127);
-        for (const auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
-        std::vector<char*> argv = {const_cast<char*>(exe.c_str())};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(exe.c_str(), argv.data());
-        _exit(127);
-    }
     Proc p;
-    p.status = wait_for(pid);
+    p.status = wait_for(spawn(exe, args, cwd, env, out_fd, err_fd));
     ::close(out_fd);
     ::close(err_fd);
     p.out = read(out_name);
